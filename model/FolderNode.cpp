@@ -1,0 +1,185 @@
+#include "FolderNode.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#ifndef CRITICAL_SECTION_NO_DEBUG_INFO
+#define CRITICAL_SECTION_NO_DEBUG_INFO 0x01000000
+#endif
+
+namespace {
+
+// A node and its name share one allocation; the name follows the record.
+FolderNode* AllocateNode(const char* name) {
+    size_t len = strlen(name);
+    void* mem = ::operator new(sizeof(FolderNode) + len + 1, std::nothrow);
+    if (!mem) return nullptr;
+    FolderNode* node = new (mem) FolderNode;
+    InitNode(node);
+    node->name = reinterpret_cast<char*>(node + 1);
+    memcpy(node->name, name, len + 1);
+    return node;
+}
+
+ChildArray* ResizeArray(ChildArray* array, int32_t capacity) {
+    size_t bytes = offsetof(ChildArray, items) + sizeof(FolderNode*) * static_cast<size_t>(capacity);
+    auto* grown = static_cast<ChildArray*>(realloc(array, bytes));
+    if (!grown) return nullptr;
+    if (!array) grown->length = 0;
+    grown->capacity = capacity;
+    return grown;
+}
+
+// Makes room for one more child: the first folder child gets room for 20, the
+// first file child for 10; a full array grows by 10 below 100 entries and by
+// 50 from then on.
+bool GrowChildren(FolderNode* parent, bool forFolder) {
+    ChildArray* array = parent->children;
+    if (!array || array->length == 0) {
+        int32_t want = forFolder ? 20 : 10;
+        if (array && array->capacity >= want) return true;
+        ChildArray* grown = ResizeArray(array, want);
+        if (!grown) return false;
+        parent->children = grown;
+        return true;
+    }
+    if (array->length < array->capacity) return true;
+    int32_t step = array->length < 100 ? 10 : 50;
+    ChildArray* grown = ResizeArray(array, array->length + step);
+    if (!grown) return false;
+    parent->children = grown;
+    return true;
+}
+
+}  // namespace
+
+void InitNode(FolderNode* node) {
+    node->children = nullptr;
+    node->name = nullptr;
+    node->size.store(0, std::memory_order_relaxed);
+    node->levelWord.store(0, std::memory_order_relaxed);
+    node->fileCount.store(0, std::memory_order_relaxed);
+    node->parent = nullptr;
+    node->folderCount.store(0, std::memory_order_relaxed);
+    // No debug record: the tree holds one lock per node, hundreds of thousands
+    // of them, and the debug record would be a heap block of its own each.
+    InitializeCriticalSectionEx(&node->lock, 0, CRITICAL_SECTION_NO_DEBUG_INFO);
+    node->isFolder = 0;
+    node->sorted.store(false, std::memory_order_relaxed);
+    node->complete.store(false, std::memory_order_relaxed);
+}
+
+bool IsDirectoryLink(const WIN32_FIND_DATAA& entry) {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    // Cloud-file placeholders are reparse points too, but they are the real
+    // folder and hold their own entries: those are walked.
+    DWORD tag = entry.dwReserved0;
+    bool cloud = (tag & 0xFFFF0FFFu) == 0x9000001Au || tag == 0x80000021u;
+    return !cloud;
+}
+
+FolderNode* CreateNode(const WIN32_FIND_DATAA& entry, FolderNode* parent) {
+    FolderNode* node = AllocateNode(entry.cFileName);
+    if (!node) return nullptr;
+    node->parent = parent;
+    bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    node->isFolder = folder ? 1 : 0;
+    // A directory link is shown as a folder but never walked: walking it would
+    // count its target twice, or forever when it points back up the tree.
+    if (IsDirectoryLink(entry)) node->complete.store(true, std::memory_order_relaxed);
+    if (!folder)
+        node->size.store(entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow, std::memory_order_relaxed);
+    if (!parent) return node;
+
+    NodeLock hold(parent);
+    if (!GrowChildren(parent, folder)) {
+        FreeNode(node);
+        return nullptr;
+    }
+    ChildArray* array = parent->children;
+    node->levelWord.store(parent->levelWord.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    if (folder) {
+        int32_t at = parent->Folders();
+        memmove(&array->items[at + 1], &array->items[at], sizeof(FolderNode*) * (array->length - at));
+        array->items[at] = node;
+        array->length++;
+        parent->folderCount.store(at + 1, std::memory_order_relaxed);
+    } else {
+        array->items[array->length++] = node;
+        parent->fileCount.store(parent->Files() + 1, std::memory_order_relaxed);
+    }
+    return node;
+}
+
+void FreeSubtree(FolderNode* node) {
+    // Recursion depth is bounded by the path length (260 characters), so even
+    // the deepest tree frees on a default stack.
+    if (ChildArray* array = node->children) {
+        for (int32_t i = 0; i < array->length; ++i) FreeNode(array->items[i]);
+        free(array);
+        node->children = nullptr;
+    }
+    node->folderCount.store(0, std::memory_order_relaxed);
+}
+
+void FreeNode(FolderNode* node) {
+    FreeSubtree(node);
+    DeleteCriticalSection(&node->lock);
+    node->~FolderNode();
+    ::operator delete(node);
+}
+
+void SubtractFromAncestors(FolderNode* node, int32_t count, double bytes) {
+    node->fileCount.store(node->Files() - count, std::memory_order_relaxed);
+    node->size.store(node->Size() - bytes, std::memory_order_relaxed);
+    if (node->parent) SubtractFromAncestors(node->parent, count, bytes);
+    node->sorted.store(false, std::memory_order_relaxed);
+    SortChildren(node);
+}
+
+int CountRows(const FolderNode* node) {
+    int rows = node->ChildCount();
+    for (int32_t i = 0; i < node->ChildCount(); ++i) {
+        const FolderNode* child = node->Child(i);
+        if (child->isFolder && child->Expanded()) rows += CountRows(child);
+    }
+    return rows;
+}
+
+namespace {
+
+struct SortKey {
+    double size;
+    FolderNode* node;
+};
+
+// Sorts one group by copies of the sizes taken now: a worker may go on growing
+// the real sizes meanwhile, and a sort whose keys change under it could lose or
+// duplicate entries. Equal sizes keep no particular order.
+void SortGroup(FolderNode** items, int32_t count, std::vector<SortKey>& keys) {
+    if (count < 2) return;
+    keys.resize(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) keys[i] = {items[i]->Size(), items[i]};
+    std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) { return a.size > b.size; });
+    for (int32_t i = 0; i < count; ++i) items[i] = keys[i].node;
+}
+
+}  // namespace
+
+void SortChildren(FolderNode* node) {
+    if (node->sorted.load(std::memory_order_relaxed)) return;
+    {
+        NodeLock hold(node);
+        if (ChildArray* array = node->children) {
+            std::vector<SortKey> keys;
+            int32_t folders = node->Folders();
+            SortGroup(array->items, folders, keys);
+            SortGroup(array->items + folders, array->length - folders, keys);
+        }
+    }
+    node->sorted.store(true, std::memory_order_relaxed);
+}

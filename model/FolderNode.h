@@ -1,0 +1,99 @@
+// One node of the folder tree: a file or a folder found under the chosen folder.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+struct FolderNode;
+
+// A node's children: a block that holds its own length and capacity in front of
+// the pointers, so that a file node (which never has children) pays only for one
+// null pointer. It grows in fixed steps, never by doubling (see GrowChildren).
+struct ChildArray {
+    int32_t length;
+    int32_t capacity;
+    FolderNode* items[1];  // really `capacity` entries
+};
+
+// The level word: the depth in its low 16 bits, the expanded flag in bit 16.
+constexpr uint32_t kLevelMask = 0xFFFFu;
+constexpr uint32_t kExpandedBit = 0x10000u;
+
+struct FolderNode {
+    // Folders at positions 0 .. folderCount-1, then the files. Changed only under
+    // `lock`; readers on other threads take the lock too (see NodeLock).
+    ChildArray* children;
+    // The node's name in the ANSI code page; for the root, the chosen folder's path.
+    char* name;
+    // Bytes: for a file its listed size, for a folder the total found beneath it
+    // so far. One worker writes a subtree's sizes and counts while the views and
+    // the refresher's sort read them, so they are atomics (relaxed order suffices).
+    std::atomic<double> size;
+    std::atomic<uint32_t> levelWord;
+    std::atomic<int32_t> fileCount;
+    FolderNode* parent;
+    std::atomic<int32_t> folderCount;
+    CRITICAL_SECTION lock;
+    uint8_t isFolder;
+    std::atomic<bool> sorted;
+    std::atomic<bool> complete;
+
+    int Level() const { return levelWord.load(std::memory_order_relaxed) & kLevelMask; }
+    bool Expanded() const { return (levelWord.load(std::memory_order_relaxed) & kExpandedBit) != 0; }
+    void SetExpanded(bool on) {
+        if (on)
+            levelWord.fetch_or(kExpandedBit, std::memory_order_relaxed);
+        else
+            levelWord.fetch_and(~kExpandedBit, std::memory_order_relaxed);
+    }
+    bool Complete() const { return complete.load(std::memory_order_acquire); }
+    double Size() const { return size.load(std::memory_order_relaxed); }
+    int32_t Files() const { return fileCount.load(std::memory_order_relaxed); }
+    int32_t Folders() const { return folderCount.load(std::memory_order_relaxed); }
+    // Children accessors; call them under `lock` when a worker may still be adding.
+    int32_t ChildCount() const { return children ? children->length : 0; }
+    FolderNode* Child(int32_t i) const { return children->items[i]; }
+};
+
+// Holds a node's lock for a scope.
+class NodeLock {
+public:
+    explicit NodeLock(FolderNode* node) : node_(node) { EnterCriticalSection(&node_->lock); }
+    ~NodeLock() { LeaveCriticalSection(&node_->lock); }
+    NodeLock(const NodeLock&) = delete;
+    NodeLock& operator=(const NodeLock&) = delete;
+
+private:
+    FolderNode* node_;
+};
+
+// Sets up a node in place (the root, which the document holds by value). Every
+// field cleared, no name, no parent.
+void InitNode(FolderNode* node);
+
+// Makes a node from one directory-listing entry and, with a parent, links it into
+// the parent: folders go after the parent's folders, files at the end.
+FolderNode* CreateNode(const WIN32_FIND_DATAA& entry, FolderNode* parent);
+
+// Frees a node's subtree, then the node's own array and lock; no accounting.
+// The node's memory itself is freed too unless it is held by value (the root).
+void FreeSubtree(FolderNode* node);
+void FreeNode(FolderNode* node);
+
+// Takes count files and bytes off the node and every ancestor, then re-sorts
+// each, from the root down to the node.
+void SubtractFromAncestors(FolderNode* node, int32_t count, double bytes);
+
+// The rows a node shows while expanded: its children and, for each expanded
+// folder child, that child's rows.
+int CountRows(const FolderNode* node);
+
+// Puts a node's children in order: folders before files, each group by size,
+// largest first. Does nothing while the node's `sorted` flag is set.
+void SortChildren(FolderNode* node);
+
+// True for a listing entry that is a directory link (a junction or a symbolic
+// link): shown as a folder, never walked.
+bool IsDirectoryLink(const WIN32_FIND_DATAA& entry);

@@ -1,0 +1,423 @@
+// The scan over real folders: totals, limits, links, stopping and closing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Document.h"
+#include "TempTree.h"
+
+namespace {
+
+// What the test put on disk: bytes and file count under each folder.
+struct Expected {
+    std::map<std::string, double> bytes;
+    std::map<std::string, int> files;
+};
+
+void AddExpected(Expected& expected, const std::string& relativeFile, uint64_t size) {
+    // Every folder above the file, the root ("") included.
+    std::string folder = relativeFile;
+    for (;;) {
+        size_t cut = folder.rfind('\\');
+        folder = cut == std::string::npos ? "" : folder.substr(0, cut);
+        expected.bytes[folder] += static_cast<double>(size);
+        expected.files[folder] += 1;
+        if (folder.empty()) break;
+    }
+}
+
+struct Views : DocumentViews {
+    Document* doc = nullptr;
+    std::atomic<int> lists{0}, summaries{0}, fulls{0}, fullsBeforeComplete{0};
+    void RepaintList() override { ++lists; }
+    void RepaintHeader(bool full) override {
+        if (!full) {
+            ++summaries;
+            return;
+        }
+        ++fulls;
+        if (!doc->root.Complete()) ++fullsBeforeComplete;
+    }
+};
+
+void Open(Document& doc, const std::string& path, DocumentViews* views = nullptr) {
+    snprintf(doc.path, sizeof doc.path, "%s", path.c_str());
+    doc.Load(views);
+}
+
+void Scan(Document& doc, const std::string& path, DocumentViews* views = nullptr) {
+    Open(doc, path, views);
+    doc.StartWorkers();
+    ASSERT_TRUE(doc.WaitForScan(60000));
+}
+
+const FolderNode* Find(const FolderNode* node, const std::string& relative) {
+    size_t start = 0;
+    while (start < relative.size()) {
+        size_t end = relative.find('\\', start);
+        std::string part = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const FolderNode* next = nullptr;
+        for (int32_t i = 0; i < node->ChildCount() && !next; ++i)
+            if (part == node->Child(i)->name) next = node->Child(i);
+        if (!next) return nullptr;
+        node = next;
+        start = end == std::string::npos ? relative.size() : end + 1;
+    }
+    return node;
+}
+
+// Checks every folder's totals against what is on disk, and the order of each
+// sorted child array; returns the number of nodes.
+int CheckTotals(const FolderNode* node, const std::string& relative, const Expected& expected) {
+    int nodes = 1;
+    if (node->isFolder || !node->parent) {  // the root carries no folder flag
+        auto bytes = expected.bytes.find(relative);
+        auto files = expected.files.find(relative);
+        EXPECT_EQ(node->Size(), bytes == expected.bytes.end() ? 0 : bytes->second) << "'" << relative << "'";
+        EXPECT_EQ(node->Files(), files == expected.files.end() ? 0 : files->second) << "'" << relative << "'";
+        EXPECT_TRUE(node->Complete()) << "'" << relative << "'";
+        for (int32_t i = 0; i < node->ChildCount(); ++i) {
+            const FolderNode* child = node->Child(i);
+            EXPECT_EQ(child->isFolder != 0, i < node->Folders()) << child->name;
+            EXPECT_NE(child->name[0], '.');
+            EXPECT_EQ(child->Level(), node->Level() + 1);
+            nodes += CheckTotals(child, relative.empty() ? child->name : relative + "\\" + child->name, expected);
+        }
+    } else {
+        EXPECT_FALSE(node->Complete()) << relative;
+    }
+    return nodes;
+}
+
+TEST(Scan, TotalsEqualWhatTheDiskHolds) {
+    TempTree tree;
+    Expected expected;
+    auto file = [&](const std::string& name, uint64_t size) {
+        tree.File(name, size);
+        AddExpected(expected, name, size);
+    };
+    tree.Dir("docs");
+    tree.Dir("docs\\2024");
+    tree.Dir("docs\\2024\\q1");
+    tree.Dir("docs\\empty");
+    tree.Dir("media");
+    tree.Dir(".cache");  // skipped at the top
+    tree.File(".cache\\blob", 999999);
+    file("docs\\readme.txt", 1200);
+    file("docs\\2024\\report.pdf", 250000);
+    file("docs\\2024\\q1\\a.csv", 17);
+    file("docs\\2024\\q1\\b.csv", 0);
+    tree.File("docs\\2024\\.DS_Store", 4096);  // skipped deeper down
+    tree.Dir("docs\\2024\\.git");
+    tree.File("docs\\2024\\.git\\pack", 50000);
+    file("media\\film.mkv", (uint64_t{1} << 32) + 7);  // sparse
+    file("media\\song.mp3", 4000000);
+    file("top.bin", 333);
+    file("small.txt", 2);
+
+    Document doc;
+    Views views;
+    views.doc = &doc;
+    Scan(doc, tree.Root(), &views);
+
+    EXPECT_TRUE(doc.root.Complete());
+    // root; docs, media, top.bin, small.txt; readme.txt, 2024, empty; report.pdf, q1;
+    // a.csv, b.csv; film.mkv, song.mp3
+    EXPECT_EQ(CheckTotals(&doc.root, "", expected), 1 + 4 + 3 + 2 + 2 + 2);
+    // Sorted by size at the end of the scan; folders first whatever their size.
+    ASSERT_EQ(doc.root.ChildCount(), 4);
+    EXPECT_STREQ(doc.root.Child(0)->name, "media");
+    EXPECT_STREQ(doc.root.Child(1)->name, "docs");
+    EXPECT_STREQ(doc.root.Child(2)->name, "top.bin");
+    EXPECT_STREQ(doc.root.Child(3)->name, "small.txt");
+    // The files directly in the folder keep their own sizes after the totals.
+    EXPECT_EQ(doc.root.Child(2)->Size(), 333);
+    EXPECT_EQ(doc.root.Child(3)->Size(), 2);
+    // Deeper folders keep the order of the listing until they are expanded.
+    EXPECT_FALSE(Find(&doc.root, "docs")->sorted.load());
+    // One full header repaint, after the totals; the list with it.
+    EXPECT_EQ(views.fulls.load(), 1);
+    EXPECT_EQ(views.fullsBeforeComplete.load(), 0);
+    EXPECT_GE(views.lists.load(), 2);  // Load's repaint and the final one
+}
+
+TEST(Scan, EmptyFolderEndsWithZeroTotals) {
+    TempTree tree;
+    Document doc;
+    Views views;
+    views.doc = &doc;
+    Scan(doc, tree.Root(), &views);
+    EXPECT_TRUE(doc.root.Complete());
+    EXPECT_EQ(doc.root.Files(), 0);
+    EXPECT_EQ(doc.root.Size(), 0);
+    EXPECT_EQ(views.fulls.load(), 1);
+}
+
+TEST(Scan, FolderThatCannotBeListedIsCompleteAndEmpty) {
+    TempTree tree;
+    Expected expected;
+    tree.Dir("ok");
+    tree.File("ok\\a", 100);
+    AddExpected(expected, "ok\\a", 100);
+
+    // A folder whose path, with "\*", no longer fits the path buffer: made
+    // through the long-path form, which the listing itself does not use.
+    std::string deep = "ok";
+    std::string name(60, 'd');
+    while (tree.Path(deep).size() + 1 + name.size() < MAX_PATH - 2) {
+        deep += "\\" + name;
+        tree.Dir(deep);
+    }
+    std::string tooLong = deep + "\\" + name;
+    std::wstring wide = L"\\\\?\\";
+    for (char c : tree.Path(tooLong)) wide += static_cast<wchar_t>(c);
+    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((wide + L"\\hidden-by-length").c_str(), nullptr));
+    HANDLE inside = CreateFileW((wide + L"\\x.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(inside, INVALID_HANDLE_VALUE);
+    DWORD written;
+    WriteFile(inside, "12345", 5, &written, nullptr);
+    CloseHandle(inside);
+
+    Document doc;
+    Scan(doc, tree.Root());
+    const FolderNode* cut = Find(&doc.root, tooLong);
+    ASSERT_NE(cut, nullptr);
+    EXPECT_TRUE(cut->Complete());
+    EXPECT_EQ(cut->ChildCount(), 0);
+    EXPECT_EQ(cut->Size(), 0);
+    EXPECT_EQ(cut->Files(), 0);
+    CheckTotals(&doc.root, "", expected);  // its parent's totals are unaffected by it
+
+    // A folder without read permission, where the platform enforces it (not
+    // for the superuser under Wine): complete with nothing in it.
+    tree.Dir("ok\\locked");
+    tree.File("ok\\locked\\secret", 10);
+    if (tree.Deny("ok\\locked")) {
+        Document again;
+        Scan(again, tree.Root());
+        const FolderNode* locked = Find(&again.root, "ok\\locked");
+        ASSERT_NE(locked, nullptr);
+        EXPECT_TRUE(locked->Complete());
+        EXPECT_EQ(locked->Size(), 0);
+        EXPECT_EQ(locked->Files(), 0);
+        CheckTotals(&again.root, "", expected);
+        tree.Allow("ok\\locked");
+    }
+}
+
+TEST(Scan, DirectoryLinksAreShownButNotWalked) {
+    TempTree tree;
+    Expected expected;
+    tree.Dir("real");
+    tree.Dir("real\\sub");
+    tree.File("real\\sub\\data", 1000);
+    AddExpected(expected, "real\\sub\\data", 1000);
+    // A loop back to the tree's root from two levels down, and one at the top.
+    if (!tree.Link("real\\sub\\loop", tree.Root()) || !tree.Link("again", tree.Path("real")))
+        GTEST_SKIP() << "this platform made no directory link";
+
+    Document doc;
+    DWORD start = GetTickCount();
+    Scan(doc, tree.Root());
+    EXPECT_LT(GetTickCount() - start, 30000u);
+    CheckTotals(&doc.root, "", expected);  // nothing counted twice
+    for (const char* link : {"again", "real\\sub\\loop"}) {
+        const FolderNode* node = Find(&doc.root, link);
+        ASSERT_NE(node, nullptr) << link;
+        EXPECT_TRUE(node->isFolder);
+        EXPECT_TRUE(node->Complete());
+        EXPECT_EQ(node->ChildCount(), 0);
+    }
+    EXPECT_EQ(doc.root.Files(), 1);
+    EXPECT_EQ(doc.root.Size(), 1000);
+}
+
+// Many top-level folders with enough in each to keep a worker busy a while.
+class BigTree : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        tree_ = new TempTree;
+        for (int f = 0; f < kFolders; ++f) {
+            std::string folder = "top" + std::to_string(f);
+            tree_->Dir(folder);
+            for (int d = 0; d < 4; ++d) {
+                std::string sub = folder + "\\sub" + std::to_string(d);
+                tree_->Dir(sub);
+                for (int i = 0; i < kFilesPerSub; ++i) {
+                    uint64_t size = 1 + (f * 7919 + d * 104729 + i * 31) % 5000;
+                    std::string name = sub + "\\file" + std::to_string(i) + ".dat";
+                    tree_->File(name, size);
+                    AddExpected(expected_, name, size);
+                }
+            }
+        }
+    }
+    static void TearDownTestSuite() {
+        delete tree_;
+        tree_ = nullptr;
+    }
+    static constexpr int kFolders = 25;
+    static constexpr int kFilesPerSub = 40;
+    static TempTree* tree_;
+    static Expected expected_;
+};
+TempTree* BigTree::tree_;
+Expected BigTree::expected_;
+
+TEST_F(BigTree, TwentyFiveFoldersNeverMoreThanTenWorkers) {
+    Document doc;
+    Scan(doc, tree_->Root());
+    EXPECT_LE(doc.PeakWorkers(), 10);
+    EXPECT_GE(doc.PeakWorkers(), 1);
+    EXPECT_EQ(doc.root.Folders(), kFolders);
+    EXPECT_EQ(CheckTotals(&doc.root, "", expected_), 1 + kFolders * (1 + 4 * (1 + kFilesPerSub)));
+    EXPECT_EQ(doc.root.Files(), kFolders * 4 * kFilesPerSub);
+}
+
+bool CutFoldersAreMarked(const FolderNode* node) {
+    // A folder whose walk was cut leaves every folder above it cut too.
+    bool ok = true;
+    for (int32_t i = 0; i < node->ChildCount(); ++i) {
+        const FolderNode* child = node->Child(i);
+        if (!child->isFolder) continue;
+        if (!child->Complete() && node->parent && node->Complete()) ok = false;
+        ok = CutFoldersAreMarked(child) && ok;
+    }
+    return ok;
+}
+
+TEST_F(BigTree, StopBeforeTheWalksLeavesEveryTopFolderIncomplete) {
+    Document doc;
+    Open(doc, tree_->Root());
+    doc.RequestStop();
+    doc.StartWorkers();
+    ASSERT_TRUE(doc.WaitForScan(10000));
+    EXPECT_TRUE(doc.root.Complete());
+    for (int32_t i = 0; i < doc.root.ChildCount(); ++i) {
+        EXPECT_FALSE(doc.root.Child(i)->Complete()) << doc.root.Child(i)->name;
+        EXPECT_EQ(doc.root.Child(i)->ChildCount(), 0);
+    }
+    EXPECT_EQ(doc.root.Files(), 0);
+}
+
+TEST_F(BigTree, StopDuringTheScanEndsItEarly) {
+    Document full;
+    Scan(full, tree_->Root());
+    for (DWORD delay : {0, 5, 20, 60}) {
+        Document doc;
+        Open(doc, tree_->Root());
+        doc.StartWorkers();
+        Sleep(delay);
+        doc.RequestStop();
+        ASSERT_TRUE(doc.WaitForScan(10000)) << delay;
+        EXPECT_TRUE(doc.root.Complete());
+        EXPECT_LE(doc.root.Files(), full.root.Files());
+        EXPECT_TRUE(CutFoldersAreMarked(&doc.root)) << delay;
+    }
+}
+
+TEST_F(BigTree, StoppingOneDocumentLeavesAnotherScanning) {
+    Document first, second;
+    Open(first, tree_->Root());
+    Open(second, tree_->Root());
+    first.StartWorkers();
+    second.StartWorkers();
+    first.RequestStop();
+    ASSERT_TRUE(first.WaitForScan(10000));
+    ASSERT_TRUE(second.WaitForScan(60000));
+    CheckTotals(&second.root, "", expected_);
+    // And a removal in the second still corrects its ancestors after the first
+    // has been torn down.
+    first.tearingDown.store(true);
+    second.selected = const_cast<FolderNode*>(Find(&second.root, "top0\\sub0"));
+    ASSERT_NE(second.selected, nullptr);
+    double before = second.root.Size();
+    double removed = second.selected->Size();
+    second.RemoveSelected();
+    EXPECT_EQ(second.root.Size(), before - removed);
+    EXPECT_EQ(second.root.Files(), kFolders * 4 * kFilesPerSub - kFilesPerSub);
+}
+
+TEST_F(BigTree, ClosingDuringTheScanEndsEveryThread) {
+    int before = ThreadCount();
+    ASSERT_GT(before, 0);
+    for (int round = 0; round < 20; ++round) {
+        auto* doc = new Document;
+        Open(*doc, tree_->Root());
+        doc->StartWorkers();
+        Sleep(static_cast<DWORD>(round * 7 % 40));
+        delete doc;  // must wait for the scan, never free the tree under it
+    }
+    // Thread exits are reported a moment after the threads end.
+    int after = ThreadCount();
+    for (int i = 0; i < 50 && after > before; ++i) {
+        Sleep(20);
+        after = ThreadCount();
+    }
+    EXPECT_EQ(after, before);
+}
+
+// Reads the root's children the way a view does, while the refresher sorts them.
+struct CheckingViews : DocumentViews {
+    Document* doc = nullptr;
+    std::atomic<int> duplicates{0}, reads{0};
+    void RepaintList() override { Read(); }
+    void RepaintHeader(bool) override {}
+    void Read() {
+        std::set<FolderNode*> seen;
+        NodeLock hold(&doc->root);
+        for (int32_t i = 0; i < doc->root.ChildCount(); ++i) {
+            FolderNode* child = doc->root.Child(i);
+            if (!seen.insert(child).second) ++duplicates;
+            volatile double size = child->Size();
+            (void)size;
+        }
+        ++reads;
+    }
+};
+
+DWORD WINAPI ReadLoop(LPVOID param) {
+    auto* views = static_cast<CheckingViews*>(param);
+    while (!views->doc->root.Complete()) views->Read();
+    return 0;
+}
+
+TEST_F(BigTree, SortingWhileWorkersGrowKeepsEveryChildOnce) {
+    for (int round = 0; round < 3; ++round) {
+        Document doc;
+        CheckingViews views;
+        views.doc = &doc;
+        Open(doc, tree_->Root(), &views);
+        std::set<FolderNode*> loaded;
+        for (int32_t i = 0; i < doc.root.ChildCount(); ++i) loaded.insert(doc.root.Child(i));
+
+        doc.StartWorkers();
+        HANDLE reader = CreateThread(nullptr, 0, ReadLoop, &views, 0, nullptr);
+        ASSERT_NE(reader, nullptr);
+        // Extra sorts from this thread too, as a removal's re-sort would do.
+        while (!doc.root.Complete()) {
+            doc.root.sorted.store(false);
+            SortChildren(&doc.root);
+        }
+        ASSERT_TRUE(doc.WaitForScan(60000));
+        WaitForSingleObject(reader, INFINITE);
+        CloseHandle(reader);
+
+        EXPECT_EQ(views.duplicates.load(), 0);
+        EXPECT_GT(views.reads.load(), 0);
+        std::set<FolderNode*> present;
+        for (int32_t i = 0; i < doc.root.ChildCount(); ++i) present.insert(doc.root.Child(i));
+        EXPECT_EQ(present, loaded);
+        EXPECT_EQ(doc.root.ChildCount(), kFolders);
+        for (int32_t i = 1; i < doc.root.ChildCount(); ++i)
+            EXPECT_GE(doc.root.Child(i - 1)->Size(), doc.root.Child(i)->Size());
+    }
+}
+
+}  // namespace
