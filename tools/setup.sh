@@ -4,7 +4,8 @@
 set -euo pipefail
 
 need=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-      wine wine32:i386 wine64 libwine-dev xvfb xauth x11-apps imagemagick googletest)
+      wine wine32:i386 wine64 libwine-dev fonts-wine fonts-dejavu-core xvfb xauth x11-apps
+      imagemagick googletest)
 
 missing=()
 for p in "${need[@]}"; do
