@@ -123,8 +123,13 @@ int Document::RemoveSelected() {
     if (!node || !node->parent) return 0;
     FolderNode* parent = node->parent;
     int rows = 1 + (node->isFolder && node->Expanded() ? CountRows(node) : 0);
+    if (owner) owner->BeginTreeChange();
     int index = ReleaseNode(node);
     selected = index >= 0 && index < parent->ChildCount() ? parent->Child(index) : nullptr;
+    if (owner) {
+        owner->EndTreeChange();
+        owner->RowsRemoved(rows);
+    }
     RepaintViews(true, true);
     return rows;
 }

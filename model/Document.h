@@ -17,6 +17,15 @@ public:
     virtual void RepaintList() = 0;
     // Repaint the header now: all of it when `full`, else its summary line.
     virtual void RepaintHeader(bool full) = 0;
+    // Bracket a change of the tree that the views read without node locks
+    // (a removal), so that no paint on another thread runs meanwhile.
+    virtual void BeginTreeChange() {}
+    virtual void EndTreeChange() {}
+    // `rows` list rows went with a removed node.
+    virtual void RowsRemoved(int rows) {}
+    // The window and module that the actions' dialogs belong to.
+    virtual HWND ViewWindow() { return nullptr; }
+    virtual HINSTANCE ViewInstance() { return nullptr; }
 
 protected:
     ~DocumentViews() = default;
@@ -42,6 +51,9 @@ public:
     // The selected node's full path; false, leaving `out` untouched, when nothing
     // is selected or the path does not fit `capacity` bytes with its zero.
     bool NodePath(char* out, size_t capacity) const;
+    // The actions on the selected node (actions/Actions.cpp).
+    void OpenSelected();
+    void DeleteSelected();
     // Takes a node out of its ancestors' totals (unless the document is being
     // torn down) and out of its parent's children, then frees it with its
     // subtree. Returns the position it had among its siblings, or -1.

@@ -1,0 +1,18 @@
+// Open and Delete on the selected row, the Recycle Bin note and its setting.
+#pragma once
+
+#include <windows.h>
+
+// With query true: whether the note is to be shown ("show_dlg" is 1). With
+// query false: turns the note off (writes 0); true once the key was opened.
+bool ShowDlgSetting(bool query);
+
+// Shows the note modally; 1 when its box was ticked, 0 when not, -1 when the
+// dialog template could not be made.
+int ShowRecycleNote(HINSTANCE instance, HWND owner);
+
+INT_PTR CALLBACK NoteDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// True when the shell may be handed this path for a delete: no wildcard, which
+// the shell would expand, and room for the two closing zeros in `capacity`.
+bool SafeToDelete(const char* path, size_t capacity);

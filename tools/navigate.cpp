@@ -1,0 +1,118 @@
+// Opens the navigator on a folder without the shell: builds the main window
+// for the path, as the context-menu object does, and runs a message loop until
+// the navigator is closed.
+//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp]
+// With --screenshot it waits for the scan to end, saves the navigator's pixels
+// as a 24-bit bitmap and closes it.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "MainWindow.h"
+
+namespace {
+
+bool SaveScreenshot(HWND window, const char* file) {
+    RECT area;
+    GetWindowRect(window, &area);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    bool ok = false;
+    if (FILE* out = fopen(file, "wb")) {
+        DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+        BITMAPFILEHEADER header{};
+        header.bfType = 0x4D42;
+        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+        header.bfSize = header.bfOffBits + stride * static_cast<DWORD>(height);
+        fwrite(&header, sizeof header, 1, out);
+        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+        fwrite(bits, 1, stride * static_cast<DWORD>(height), out);
+        ok = fclose(out) == 0;
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// Dispatches messages until the event is set or `ms` have passed.
+bool Pump(HANDLE event, DWORD ms) {
+    DWORD end = GetTickCount() + ms;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        DWORD now = GetTickCount();
+        if (ms != INFINITE && static_cast<int>(end - now) <= 0) return false;
+        DWORD wait = ms == INFINITE ? INFINITE : end - now;
+        if (MsgWaitForMultipleObjects(1, &event, FALSE, wait, QS_ALLINPUT) == WAIT_OBJECT_0) return true;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: navigate FOLDER [--at X,Y] [--screenshot FILE.bmp]\n");
+        return 2;
+    }
+    const char* screenshot = nullptr;
+    for (int i = 2; i < argc; ++i) {
+        if (!strcmp(argv[i], "--at") && i + 1 < argc) {
+            int x = 0, y = 0;
+            sscanf(argv[++i], "%d,%d", &x, &y);
+            SetCursorPos(x, y);
+        } else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc) {
+            screenshot = argv[++i];
+        }
+    }
+    char path[MAX_PATH];
+    DWORD len = GetFullPathNameA(argv[1], sizeof path, path, nullptr);
+    if (len == 0 || len >= sizeof path) {
+        fprintf(stderr, "navigate: path too long: %s\n", argv[1]);
+        return 2;
+    }
+    if (len > 3 && path[len - 1] == '\\') path[len - 1] = 0;
+
+    HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    auto* navigator = new MainWindow;
+    memcpy(navigator->document.path, path, sizeof path);
+    RECT ignored{};
+    if (!navigator->Create(path, GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
+                           reinterpret_cast<Wnd*>(&closed))) {
+        fprintf(stderr, "navigate: the navigator could not be opened for %s\n", path);
+        if (navigator->hwnd) DestroyWindow(navigator->hwnd);
+        delete navigator;
+        return 1;
+    }
+    int status = 0;
+    if (screenshot) {
+        while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
+        }
+        Pump(closed, 300);
+        if (!SaveScreenshot(navigator->hwnd, screenshot)) status = 1;
+        DestroyWindow(navigator->hwnd);
+    }
+    Pump(closed, INFINITE);
+    delete navigator;
+    CloseHandle(closed);
+    return status;
+}

@@ -1,0 +1,216 @@
+#include "ChildWindow.h"
+
+#include <cstring>
+
+#include "MainWindow.h"
+#include "SizeText.h"
+
+namespace {
+
+constexpr int kMaxNameChars = 45;
+constexpr COLORREF kSelectedText = RGB(70, 70, 250);
+// Expander images, by state: plain plus, plain minus, orange plus, orange minus.
+constexpr int kExpanderIds[4] = {103, 104, 111, 110};
+
+int ExpanderIndex(const FolderNode* node) {
+    return (node->Complete() ? 0 : 2) + (node->Expanded() ? 1 : 0);
+}
+
+// Calls `visit` for each row in display order, from the first, until it
+// returns false. Returns false when stopped.
+template <class Visit>
+bool WalkRows(const FolderNode* parent, Visit& visit) {
+    for (int32_t i = 0; i < parent->ChildCount(); ++i) {
+        const FolderNode* child = parent->Child(i);
+        if (!visit(child)) return false;
+        if (child->isFolder && child->Expanded() && !WalkRows(child, visit)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ChildWindow::ChildWindow() : rowHeight(20), averageCharWidth(7), rowTotal(0) {
+    font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HWND desktop = GetDesktopWindow();
+    HDC dc = GetDC(desktop);
+    if (dc) {
+        HGDIOBJ old = SelectObject(dc, font);
+        TEXTMETRICA metrics;
+        if (GetTextMetricsA(dc, &metrics)) {
+            rowHeight = metrics.tmHeight + 3;
+            averageCharWidth = metrics.tmAveCharWidth;
+        }
+        SelectObject(dc, old);
+        ReleaseDC(desktop, dc);
+    }
+    background = GetSysColor(COLOR_INFOBK);
+    brush = CreateSolidBrush(background);
+}
+
+ChildWindow::~ChildWindow() {
+    for (int i = 0; i < 4; ++i) {
+        if (!expanderDCs_[i]) continue;
+        SelectObject(expanderDCs_[i], expanderOld_[i]);
+        DeleteDC(expanderDCs_[i]);
+        DeleteObject(expanders_[i]);
+    }
+    if (backDC_) {
+        SelectObject(backDC_, backOld_);
+        DeleteDC(backDC_);
+        DeleteObject(backBitmap_);
+    }
+    DeleteObject(brush);
+}
+
+MainWindow* ChildWindow::Main() const { return static_cast<MainWindow*>(owner); }
+
+void ChildWindow::PaintWith(HDC dc) {
+    if (!owner) return;
+    ViewsLock hold(Main());
+    Paint(dc);
+}
+
+FolderNode* ChildWindow::FindRow(int target) const {
+    if (!owner || target < 0) return nullptr;
+    const FolderNode* found = nullptr;
+    int counter = 0;
+    auto visit = [&](const FolderNode* node) {
+        if (counter++ == target) {
+            found = node;
+            return false;
+        }
+        return true;
+    };
+    FolderNode& root = Main()->document.root;
+    NodeLock hold(&root);
+    WalkRows(&root, visit);
+    return const_cast<FolderNode*>(found);
+}
+
+void ChildWindow::Paint(HDC dc) {
+    if (!hwnd || !owner) return;
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (!expanderDCs_[0]) {
+        for (int i = 0; i < 4; ++i) {
+            expanders_[i] = LoadBitmapA(instance, MAKEINTRESOURCEA(kExpanderIds[i]));
+            expanderDCs_[i] = CreateCompatibleDC(dc);
+            expanderOld_[i] = SelectObject(expanderDCs_[i], expanders_[i]);
+        }
+    }
+    if (!backDC_ || backRight_ != rect.right || backBottom_ != rect.bottom) {
+        if (backDC_) {
+            SelectObject(backDC_, backOld_);
+            DeleteDC(backDC_);
+            DeleteObject(backBitmap_);
+        }
+        backDC_ = CreateCompatibleDC(dc);
+        backBitmap_ = CreateCompatibleBitmap(dc, width > 0 ? width : 1, height > 0 ? height : 1);
+        backOld_ = SelectObject(backDC_, backBitmap_);
+        SelectObject(backDC_, font);
+        SetBkColor(backDC_, background);
+        backRight_ = rect.right;
+        backBottom_ = rect.bottom;
+    }
+    RECT fill{rect.left, 0, rect.right, height};
+    FillRect(backDC_, &fill, brush);
+    paintY_ = 0;
+
+    int top = Main()->scrollBar.topRow;
+    if (top < 0) top = 0;
+    // The root's array is reordered by the refresher while the scan runs.
+    FolderNode& root = Main()->document.root;
+    {
+        NodeLock hold(&root);
+        int counter = 0;
+        auto visit = [&](const FolderNode* node) {
+            if (counter++ < top) return true;
+            if (paintY_ > height) return false;  // below the pane: nothing more shows
+            PaintRow(node, height);
+            return true;
+        };
+        WalkRows(&root, visit);
+    }
+    BitBlt(dc, 0, 0, width, height, backDC_, 0, 0, SRCCOPY);
+}
+
+void ChildWindow::PaintRow(const FolderNode* node, int height) {
+    if (paintY_ > height) return;
+    int level = node->Level();
+    int y = paintY_;
+    int nameLength = static_cast<int>(strnlen(node->name, kMaxNameChars));
+    bool selected = node == Main()->document.selected;
+    if (selected) SetTextColor(backDC_, kSelectedText);
+    TextOutA(backDC_, 15 * level + 5, y, node->name, nameLength);
+    if (selected) SetTextColor(backDC_, RGB(0, 0, 0));
+    if (node->isFolder) BitBlt(backDC_, 15 * level - 10, y + 1, 12, 12, expanderDCs_[ExpanderIndex(node)], 0, 0, SRCCOPY);
+
+    char text[256];
+    int right = rect.right;
+    FormatSize(node->Size(), text, sizeof text);
+    int n = static_cast<int>(strlen(text));
+    TextOutA(backDC_, right - n * averageCharWidth - 15, y, text, n);
+    if (node->isFolder) {
+        FormatCount(node->Files(), text, sizeof text);
+        n = static_cast<int>(strlen(text));
+        TextOutA(backDC_, right - n * averageCharWidth - 85, y, text, n);
+    }
+    paintY_ += rowHeight;
+}
+
+void ChildWindow::OnLButtonDown(LPARAM lParam) {
+    MainWindow* main = Main();
+    Document& doc = main->document;
+    if (!doc.root.Complete()) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        main->tooltip.ShowAt(cursor);
+        return;
+    }
+    int x = LOWORD(lParam), y = HIWORD(lParam);
+    int row = y / rowHeight + main->scrollBar.topRow;
+    FolderNode* node = FindRow(row);
+    if (node) {
+        int e = 15 * node->Level();
+        if (e - 15 < x && x < e) {
+            int rows;
+            {
+                ViewsLock hold(main);  // no paint while the rows change
+                node->SetExpanded(!node->Expanded());
+                SortChildren(node);
+                rows = CountRows(node);
+                rowTotal += node->Expanded() ? rows : -rows;
+                doc.selected = nullptr;
+            }
+            Relayout();
+        } else if (x > e) {
+            doc.selected = doc.selected == node ? nullptr : node;
+        } else {
+            doc.selected = nullptr;
+        }
+    }
+    RedrawNow();
+}
+
+void ChildWindow::OnRButtonDown(LPARAM lParam) {
+    Document& doc = Main()->document;
+    doc.selected = nullptr;
+    OnLButtonDown(lParam);
+    if (doc.selected) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        Main()->menu.ShowAt(cursor);
+    }
+}
+
+void ChildWindow::OnVScroll(WPARAM) { RedrawNow(); }
+
+void ChildWindow::OnLButtonDblClk() { Main()->document.OpenSelected(); }
+
+void ChildWindow::Relayout() {
+    MainWindow* main = Main();
+    rect.bottom = rect.top + rowHeight * rowTotal;
+    main->FitToList(&rect);
+    SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE);
+    main->scrollBar.SetRange(rowTotal - (rect.bottom - rect.top) / rowHeight);
+}

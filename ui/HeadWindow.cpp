@@ -1,0 +1,140 @@
+#include "HeadWindow.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "MainWindow.h"
+#include "SizeText.h"
+
+namespace {
+
+constexpr COLORREF kText = RGB(125, 125, 125);
+constexpr COLORREF kFace = RGB(205, 222, 235);
+constexpr int kTitleArea = 350;
+constexpr int kTitleCentre = 175;
+constexpr DWORD kFrameMs = 500;
+
+// The tick of the last indicator frame, shared by every header in the process.
+std::atomic<DWORD> lastFrameTick{0};
+
+}  // namespace
+
+HeadWindow::~HeadWindow() {
+    HDC dcs[4] = {narrowBackDC, wideBackDC, browseDC, dotsDC};
+    HBITMAP images[4] = {narrowBack, wideBack, browseImage, dotsImage};
+    for (int i = 0; i < 4; ++i) {
+        if (dcs[i]) {
+            SelectObject(dcs[i], olds_[i]);
+            DeleteDC(dcs[i]);
+        }
+        if (images[i]) DeleteObject(images[i]);
+    }
+}
+
+MainWindow* HeadWindow::Main() const { return static_cast<MainWindow*>(owner); }
+
+void HeadWindow::PaintWith(HDC dc) {
+    if (!owner) return;
+    ViewsLock hold(Main());
+    Paint(dc);
+}
+
+bool HeadWindow::AfterCreate() {
+    title = Main()->document.path;
+    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    return true;
+}
+
+bool HeadWindow::LoadImages(HDC dc) {
+    HBITMAP* images[4] = {&narrowBack, &wideBack, &browseImage, &dotsImage};
+    HDC* dcs[4] = {&narrowBackDC, &wideBackDC, &browseDC, &dotsDC};
+    const int ids[4] = {105, 112, 113, 114};
+    for (int i = 0; i < 4; ++i) {
+        *images[i] = LoadBitmapA(instance, MAKEINTRESOURCEA(ids[i]));
+        *dcs[i] = CreateCompatibleDC(dc);
+        olds_[i] = SelectObject(*dcs[i], *images[i]);
+    }
+    return FitTitle(dc);
+}
+
+bool HeadWindow::FitTitle(HDC dc) {
+    title = Main()->document.path;
+    SIZE size;
+    for (;;) {
+        if (!GetTextExtentPointA(dc, title.c_str(), static_cast<int>(title.size()), &size)) return false;
+        if (size.cx < kTitleArea) {
+            titleX = kTitleCentre - size.cx / 2;
+            return true;
+        }
+        size_t last = title.rfind('\\');
+        size_t before = last == std::string::npos || last == 0 ? std::string::npos : title.rfind('\\', last - 1);
+        if (before == std::string::npos) break;
+        title = title.substr(0, before) + "..." + title.substr(last);
+    }
+    while (size.cx > kTitleArea && !title.empty()) {
+        title.erase(0, 1);
+        if (!GetTextExtentPointA(dc, title.c_str(), static_cast<int>(title.size()), &size)) break;
+    }
+    titleX = kTitleCentre - size.cx / 2;
+    return true;
+}
+
+void HeadWindow::Paint(HDC dc) {
+    if (!narrowBack) LoadImages(dc);
+    if (rect.right - rect.left > 410)
+        BitBlt(dc, 0, 0, 415, 50, wideBackDC, 0, 0, SRCCOPY);
+    else
+        BitBlt(dc, 0, 0, 400, 50, narrowBackDC, 0, 0, SRCCOPY);
+    SetTextColor(dc, kText);
+    SetBkColor(dc, kFace);
+    TextOutA(dc, titleX, 3, title.c_str(), static_cast<int>(title.size()));
+    PaintSummary(dc);
+}
+
+void HeadWindow::PaintSummary(HDC dc) {
+    const FolderNode& root = Main()->document.root;
+    if (root.Complete()) {
+        SetTextColor(dc, kText);
+        SetBkColor(dc, kFace);
+        TextOutA(dc, 40, 27, "Files:", 6);
+        TextOutA(dc, 220, 27, "Size:", 5);
+        char text[kSizeTextMax];
+        FormatCount(root.Files(), text);
+        TextOutA(dc, 95, 27, text, static_cast<int>(strlen(text)));
+        FormatSize(root.Size(), text);
+        TextOutA(dc, 270, 27, text, static_cast<int>(strlen(text)));
+        return;
+    }
+    DWORD now = GetTickCount();
+    if (now - lastFrameTick.load() <= kFrameMs) return;
+    lastFrameTick.store(now);
+    BitBlt(dc, 130, 20, 70, 20, browseDC, 0, 0, SRCCOPY);
+    if (dotsOffset < 6) dotsOffset = 25;
+    dotsOffset -= 6;
+    // Clipped to the image: columns past its right edge keep the band's face.
+    BitBlt(dc, 205, 21, 70 - dotsOffset, 20, dotsDC, dotsOffset, 0, SRCCOPY);
+}
+
+void HeadWindow::OnLButtonDown(LPARAM lParam) {
+    int x = LOWORD(lParam), y = HIWORD(lParam);
+    if (x > rect.right - 27 && y < 28) DestroyWindow(Main()->hwnd);
+}
+
+void HeadWindow::OnMouseMove(WPARAM wParam, LPARAM) {
+    if (!(wParam & MK_LBUTTON)) {
+        dragAnchorX = dragAnchorY = 0;
+        return;
+    }
+    POINT cursor;
+    if (!GetCursorPos(&cursor)) return;
+    if (dragAnchorX != 0 && dragAnchorY != 0) {
+        if (cursor.x == dragAnchorX && cursor.y == dragAnchorY) return;
+        MainWindow* main = Main();
+        main->rect.left += cursor.x - dragAnchorX;
+        main->rect.top += cursor.y - dragAnchorY;
+        SetWindowPos(main->hwnd, HWND_TOP, main->rect.left, main->rect.top, 0, 0, SWP_NOSIZE);
+    }
+    dragAnchorX = cursor.x;
+    dragAnchorY = cursor.y;
+}

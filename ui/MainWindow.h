@@ -1,0 +1,74 @@
+// The navigator's top-level window: owns the document and every pane, places
+// itself at the pointer, fits its height to the rows, takes the keyboard and
+// the wheel, and on closing stops the scan and signals its close event.
+#pragma once
+
+#include "ChildWindow.h"
+#include "Document.h"
+#include "HeadWindow.h"
+#include "MenuWindow.h"
+#include "ScrllWindow.h"
+#include "ToolTip.h"
+#include "Wnd.h"
+
+class MainWindow : public Wnd, public DocumentViews {
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // `owner` carries the address of the close event's handle, which
+    // OnDestroy signals; the rectangle and the parent are not used.
+    bool Create(const char* name, HINSTANCE instance, RECT rect, DWORD style, HWND parent, Wnd* owner) override;
+    bool AfterCreate() override;
+    void OnMouseWheel(WPARAM wParam) override;
+    void OnDestroy() override;
+    void OnKeyDown(WPARAM key) override;
+
+    void FitToList(RECT* list);
+    void SetScrollBarShown(bool shown);
+    bool PlaceNearCursor();
+
+    // DocumentViews: the document's repaints and row changes.
+    void RepaintList() override;
+    void RepaintHeader(bool full) override;
+    void RowsRemoved(int rows) override;
+    void BeginTreeChange() override { LockViews(); }
+    void EndTreeChange() override { UnlockViews(); }
+    HWND ViewWindow() override { return hwnd; }
+    HINSTANCE ViewInstance() override { return instance; }
+
+    // Held by every paint of the list and the header, whichever thread paints,
+    // and by the changes of the tree that those paints read.
+    void LockViews() { EnterCriticalSection(&viewLock_); }
+    void UnlockViews() { LeaveCriticalSection(&viewLock_); }
+
+    HANDLE* closeEvent;
+    ScrllWindow scrollBar;
+    bool scrollBarShown;
+    Document document;
+    ChildWindow list;
+    HeadWindow header;
+    ToolTip tooltip;
+    MenuWindow menu;
+    RECT workArea;
+
+    static constexpr int kWidth = 400;
+    static constexpr int kHeaderHeight = 55;
+    static constexpr int kScrollWidth = 15;
+
+private:
+    CRITICAL_SECTION viewLock_;
+    bool viewsAlive_ = false;  // false before the panes exist and once closing
+};
+
+// Holds the views' lock for a scope.
+class ViewsLock {
+public:
+    explicit ViewsLock(MainWindow* main) : main_(main) { main_->LockViews(); }
+    ~ViewsLock() { main_->UnlockViews(); }
+    ViewsLock(const ViewsLock&) = delete;
+    ViewsLock& operator=(const ViewsLock&) = delete;
+
+private:
+    MainWindow* main_;
+};

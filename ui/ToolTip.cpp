@@ -1,0 +1,27 @@
+#include "ToolTip.h"
+
+#include "MainWindow.h"
+
+HWND ToolTip::shownTip = nullptr;
+
+void ToolTip::ShowAt(POINT screen) {
+    shownTip = hwnd;
+    SetWindowPos(hwnd, HWND_TOP, screen.x, screen.y, 200, 25, SWP_SHOWWINDOW);
+    SetTimer(hwnd, kHideTimer, kShowMs, HideTip);
+}
+
+// Hides the tooltip whose timer fired: with two navigators open, each timer
+// acts on its own tooltip, not only on the one shown last.
+void CALLBACK ToolTip::HideTip(HWND hwnd, UINT, UINT_PTR, DWORD) {
+    HWND tip = hwnd ? hwnd : shownTip;
+    ShowWindow(tip, SW_HIDE);
+    KillTimer(tip, kHideTimer);
+}
+
+void ToolTip::Paint(HDC dc) {
+    const ChildWindow& list = static_cast<MainWindow*>(owner)->list;
+    SelectObject(dc, list.font);
+    SetTextColor(dc, RGB(125, 125, 125));
+    SetBkColor(dc, list.background);
+    TextOutA(dc, 25, 5, "Wait while browse", 17);
+}

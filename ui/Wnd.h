@@ -1,0 +1,48 @@
+// The base of every navigator window: registers a window class of its own,
+// creates the window, binds it to the object, and turns the messages the
+// navigator uses into virtual calls with empty defaults.
+#pragma once
+
+#include <windows.h>
+
+class Wnd {
+public:
+    Wnd();
+    virtual ~Wnd();
+    Wnd(const Wnd&) = delete;
+    Wnd& operator=(const Wnd&) = delete;
+
+    // Registers the class "<owner's class name><name>" and creates the window.
+    virtual bool Create(const char* name, HINSTANCE instance, RECT rect, DWORD style, HWND parent, Wnd* owner);
+    virtual void Paint(HDC dc) {}
+    virtual bool AfterCreate() { return true; }
+    virtual void OnLButtonDown(LPARAM lParam) {}
+    virtual void OnLButtonUp(LPARAM lParam) {}
+    virtual void OnRButtonDown(LPARAM lParam) {}
+    virtual void OnMouseMove(WPARAM wParam, LPARAM lParam) {}
+    virtual void OnHScroll(WPARAM wParam) {}
+    virtual void OnMouseWheel(WPARAM wParam) {}
+    virtual void OnVScroll(WPARAM wParam) {}
+    virtual void OnMouseLeave() {}
+    virtual void OnDestroy() {}
+    virtual void OnTimer() {}
+    virtual void OnLButtonDblClk() {}
+    virtual void OnKeyDown(WPARAM key) {}
+
+    // Paints the window at once with a window DC, outside WM_PAINT.
+    void RedrawNow();
+
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND hwnd;
+    HINSTANCE instance;
+    RECT rect;
+    Wnd* owner;
+    char className[261];
+
+protected:
+    HBRUSH background_ = nullptr;  // the class's brush, deleted with the class
+    // Every paint of a window goes through here; the main window's panes
+    // override it to keep paints from several threads apart.
+    virtual void PaintWith(HDC dc) { Paint(dc); }
+};
