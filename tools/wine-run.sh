@@ -23,10 +23,18 @@ export WINELOADER=$loader
 mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "wine-run: creating the Wine prefix $WINEPREFIX" >&2
-        WINELOADER=$loader64 "$loader64" wineboot -i >/dev/null 2>&1 || true
-        WINELOADER=$loader64 /usr/lib/wine/wineserver -w || true
+    if [ ! -f "$WINEPREFIX/.tolv-ready" ]; then
+        echo "wine-run: setting up the Wine prefix $WINEPREFIX" >&2
+        export WINELOADER=$loader64
+        "$loader64" wineboot -i >/dev/null 2>&1 || true
+        # One virtual desktop for every program: without a window manager,
+        # Wine waits two seconds on every popup it hides or destroys.
+        "$loader64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        "$loader64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+        /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+        /usr/lib/wine/wineserver -w || true
+        touch "$WINEPREFIX/.tolv-ready"
+        export WINELOADER=$loader
     fi
 ) 9>"$WINEPREFIX.lock"
 

@@ -1,0 +1,62 @@
+#include "Navigator.h"
+
+void PumpFor(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+Navigator::Navigator(const std::string& folder, POINT pointer) : main_(new MainWindow) {
+    closeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    SetCursorPos(pointer.x, pointer.y);
+    snprintf(main_->document.path, sizeof main_->document.path, "%s", folder.c_str());
+    RECT ignored{};
+    opened_ = main_->Create(folder.c_str(), GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
+                            reinterpret_cast<Wnd*>(&closeEvent));
+    PumpFor(50);
+}
+
+bool Navigator::Close() {
+    if (!main_->hwnd || !IsWindow(main_->hwnd)) return WaitForSingleObject(closeEvent, 0) == WAIT_OBJECT_0;
+    DestroyWindow(main_->hwnd);
+    return WaitForSingleObject(closeEvent, 5000) == WAIT_OBJECT_0;
+}
+
+Navigator::~Navigator() {
+    if (main_->hwnd && IsWindow(main_->hwnd)) DestroyWindow(main_->hwnd);
+    PumpFor(20);
+    delete main_;
+    CloseHandle(closeEvent);
+}
+
+void Press(HWND hwnd, UINT message, int x, int y, WPARAM keys) {
+    SendMessageA(hwnd, message, keys, MAKELPARAM(x, y));
+}
+
+COLORREF PixelAt(HWND hwnd, int x, int y) {
+    HDC dc = GetDC(hwnd);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(hwnd, dc);
+    return colour;
+}
+
+bool HasColour(HWND hwnd, RECT area, COLORREF colour) {
+    HDC dc = GetDC(hwnd);
+    bool found = false;
+    for (int y = area.top; y < area.bottom && !found; ++y)
+        for (int x = area.left; x < area.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+    ReleaseDC(hwnd, dc);
+    return found;
+}
+
+RECT WindowRect(HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    return r;
+}

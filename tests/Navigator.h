@@ -1,0 +1,47 @@
+// Opens real navigators under the test display and drives them by messages.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "MainWindow.h"
+
+// Dispatches this thread's messages for `ms`.
+void PumpFor(DWORD ms);
+// Dispatches messages until `done` returns true or `ms` pass; returns `done`.
+template <class Done>
+bool PumpUntil(Done done, DWORD ms = 20000) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms) return false;
+        PumpFor(10);
+    }
+    return true;
+}
+
+// A navigator opened on a folder with the pointer at a given point, closed and
+// freed with the object.
+class Navigator {
+public:
+    Navigator(const std::string& folder, POINT pointer = {200, 100});
+    ~Navigator();
+    bool Opened() const { return opened_; }
+    MainWindow& Main() { return *main_; }
+    bool WaitForScan() { return PumpUntil([this] { return main_->document.root.Complete(); }); }
+    // Closes the window as the close box does; true once the close event came.
+    bool Close();
+    HANDLE closeEvent = nullptr;
+
+private:
+    MainWindow* main_;
+    bool opened_;
+};
+
+// A press at a client point of a window, with the key flags given.
+void Press(HWND hwnd, UINT message, int x, int y, WPARAM keys = MK_LBUTTON);
+// The colour at a client point of a window, read from its DC.
+COLORREF PixelAt(HWND hwnd, int x, int y);
+// Whether any pixel of the client rectangle has exactly that colour.
+bool HasColour(HWND hwnd, RECT area, COLORREF colour);
+RECT WindowRect(HWND hwnd);

@@ -1,0 +1,463 @@
+// The navigator's windows under the test display, driven by messages, with
+// pixels read back from their device contexts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Navigator.h"
+#include "TempTree.h"
+
+namespace {
+
+const COLORREF kFace = RGB(205, 222, 235);
+const COLORREF kSelected = RGB(70, 70, 250);
+
+int Width(HWND hwnd) {
+    RECT r = WindowRect(hwnd);
+    return r.right - r.left;
+}
+
+int Height(HWND hwnd) {
+    RECT r = WindowRect(hwnd);
+    return r.bottom - r.top;
+}
+
+std::string ClassOf(HWND hwnd) {
+    char name[300] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+// Counts what reaches the handlers of a bare window.
+struct Probe : Wnd {
+    int paints = 0, lefts = 0, rights = 0, keys = 0, destroys = 0;
+    WPARAM lastKey = 0;
+    void Paint(HDC) override { ++paints; }
+    void OnLButtonDown(LPARAM) override { ++lefts; }
+    void OnRButtonDown(LPARAM) override { ++rights; }
+    void OnKeyDown(WPARAM key) override {
+        ++keys;
+        lastKey = key;
+    }
+    void OnDestroy() override { ++destroys; }
+};
+
+TEST(WindowBase, DispatchesOnlyPlainLeftPresses) {
+    Probe probe;
+    ASSERT_TRUE(probe.Create("tolv-probe", GetModuleHandleA(nullptr), RECT{10, 10, 110, 60}, WS_POPUP, nullptr,
+                             nullptr));
+    EXPECT_EQ(ClassOf(probe.hwnd), "tolv-probe");
+    char title[64];
+    GetWindowTextA(probe.hwnd, title, sizeof title);
+    EXPECT_STREQ(title, "tolv-probe");
+    EXPECT_GE(probe.paints, 1);  // shown and updated by Create
+
+    EXPECT_EQ(SendMessageA(probe.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)), 0);
+    EXPECT_EQ(probe.lefts, 1);
+    for (WPARAM keys : {MK_LBUTTON | MK_SHIFT, MK_LBUTTON | MK_CONTROL, MK_LBUTTON | MK_RBUTTON}) {
+        EXPECT_EQ(SendMessageA(probe.hwnd, WM_LBUTTONDOWN, keys, MAKELPARAM(5, 5)), 0);
+        EXPECT_EQ(probe.lefts, 1) << keys;
+    }
+    EXPECT_EQ(SendMessageA(probe.hwnd, WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, MAKELPARAM(5, 5)), 0);
+    EXPECT_EQ(probe.rights, 1);
+    SendMessageA(probe.hwnd, WM_KEYDOWN, VK_F5, 0);
+    EXPECT_EQ(probe.lastKey, static_cast<WPARAM>(VK_F5));
+    int paints = probe.paints;
+    RedrawWindow(probe.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(probe.paints, paints + 1);
+
+    // The same class cannot be registered twice while it exists.
+    Probe twin;
+    EXPECT_FALSE(twin.Create("tolv-probe", GetModuleHandleA(nullptr), RECT{0, 0, 10, 10}, WS_POPUP, nullptr,
+                             nullptr));
+    EXPECT_EQ(twin.hwnd, nullptr);
+    DestroyWindow(probe.hwnd);
+    EXPECT_EQ(probe.destroys, 1);
+}
+
+TEST(Navigator, PanesAreNamedAfterTheFolder) {
+    TempTree tree;
+    tree.File("one.txt", 10);
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    MainWindow& main = nav.Main();
+    EXPECT_EQ(ClassOf(main.hwnd), tree.Root());
+    EXPECT_EQ(ClassOf(main.list.hwnd), tree.Root() + "child");
+    EXPECT_EQ(ClassOf(main.header.hwnd), tree.Root() + "head");
+    EXPECT_EQ(ClassOf(main.tooltip.hwnd), tree.Root() + "tooltip");
+    EXPECT_EQ(ClassOf(main.menu.hwnd), tree.Root() + "menu");
+    EXPECT_FALSE(IsWindowVisible(main.tooltip.hwnd));
+    EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
+    EXPECT_EQ(Width(main.hwnd), 400);
+    EXPECT_EQ(SendMessageA(main.hwnd, WM_GETICON, ICON_SMALL, 0) != 0, true);
+
+    // A second navigator on the same folder does not open.
+    Navigator second(tree.Root());
+    EXPECT_FALSE(second.Opened());
+    EXPECT_EQ(second.Main().hwnd, nullptr);
+}
+
+TEST(Navigator, PlacedBesideThePointerWithinTheWorkArea) {
+    MainWindow main;
+    main.workArea = RECT{0, 0, 1280, 1000};
+    const struct {
+        POINT pointer;
+        RECT expected;
+    } cases[] = {
+        {{1000, 100}, {600, 100, 1000, 500}},  // right of the middle: the window lies left of it
+        {{640, 100}, {640, 100, 1040, 500}},   // exactly the middle is not right of it
+        {{300, 900}, {300, 500, 700, 900}},    // below the middle: the window lies above
+        {{300, 500}, {300, 500, 700, 900}},
+    };
+    for (const auto& c : cases) {
+        SetCursorPos(c.pointer.x, c.pointer.y);
+        ASSERT_TRUE(main.PlaceNearCursor());
+        EXPECT_EQ(main.rect.left, c.expected.left) << c.pointer.x << "," << c.pointer.y;
+        EXPECT_EQ(main.rect.top, c.expected.top);
+        EXPECT_EQ(main.rect.right, c.expected.right);
+        EXPECT_EQ(main.rect.bottom, c.expected.bottom);
+    }
+}
+
+TEST(Navigator, EmptyFolderShowsTheHeaderOnly) {
+    TempTree tree;
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    EXPECT_EQ(Height(nav.Main().hwnd), 55);
+    EXPECT_EQ(Height(nav.Main().list.hwnd), 0);
+    EXPECT_EQ(nav.Main().list.rowTotal, 0);
+    ASSERT_TRUE(nav.WaitForScan());
+}
+
+// A folder of many files next to two small entries: expanding it makes the
+// rows overflow the screen.
+struct TallTree : ::testing::Test {
+    TempTree tree;
+    void SetUp() override {
+        tree.Dir("many");
+        for (int i = 0; i < 90; ++i) tree.File("many\\f" + std::to_string(i), 100 + i);
+        tree.Dir("few");
+        tree.File("few\\x", 5);
+        tree.File("solo.txt", 1);
+    }
+    // The row of a node, in the list's client coordinates.
+    static int RowY(MainWindow& main, int row) { return row * main.list.rowHeight + 2; }
+};
+
+TEST_F(TallTree, FitsTheRowsAndShowsTheScrollBarOnlyWhenTheyDoNotFit) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    const int rowHeight = main.list.rowHeight;
+    EXPECT_EQ(main.list.rowTotal, 3);
+    EXPECT_EQ(Height(main.hwnd), 55 + 3 * rowHeight);
+    EXPECT_FALSE(main.scrollBarShown);
+    EXPECT_EQ(PixelAt(main.header.hwnd, 398, 15), kFace);  // the 400-pixel band
+
+    // Expand "many" (the first row) on its expander.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));
+    EXPECT_EQ(main.list.rowTotal, 93);
+    EXPECT_TRUE(main.scrollBarShown);
+    EXPECT_EQ(WindowRect(main.hwnd).bottom, main.workArea.bottom);
+    EXPECT_EQ(Width(main.hwnd), 415);
+    EXPECT_TRUE(IsWindowVisible(main.scrollBar.hwnd));
+    RECT bar = WindowRect(main.scrollBar.hwnd), window = WindowRect(main.hwnd);
+    EXPECT_EQ(bar.right - bar.left, 15);
+    EXPECT_EQ(bar.top - window.top, 55 + 1);  // below the header, inside the border
+    int visible = (Height(main.list.hwnd)) / rowHeight;
+    EXPECT_EQ(main.scrollBar.range, 93 - visible);
+    PumpFor(50);
+    main.header.RedrawNow();
+    COLORREF closeBox = PixelAt(main.header.hwnd, 398, 15);
+    EXPECT_NE(closeBox, kFace);  // the 415-pixel band, its close box moved right
+    EXPECT_GT(GetRValue(closeBox), 200);
+
+    // Collapse it again: back to three rows, 400 wide, no scroll bar.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));
+    EXPECT_EQ(main.list.rowTotal, 3);
+    EXPECT_FALSE(main.scrollBarShown);
+    EXPECT_FALSE(IsWindowVisible(main.scrollBar.hwnd));
+    EXPECT_EQ(Width(main.hwnd), 400);
+    EXPECT_EQ(Height(main.hwnd), 55 + 3 * rowHeight);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+}
+
+TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
+    tree.Dir("few\\inner");
+    tree.File("few\\inner\\deep", 2);
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Document& doc = main.document;
+    FolderNode* many = main.list.FindRow(0);
+    FolderNode* few = main.list.FindRow(1);
+    ASSERT_STREQ(many->name, "many");
+    ASSERT_STREQ(few->name, "few");
+
+    // Level 1: expander zone x 1..14, name from 16 on.
+    int y = RowY(main, 1);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y);
+    EXPECT_EQ(doc.selected, few);
+    RECT nameCell{20, 1 * main.list.rowHeight, 60, 2 * main.list.rowHeight};
+    EXPECT_TRUE(HasColour(main.list.hwnd, nameCell, kSelected));
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y);  // again: deselects
+    EXPECT_EQ(doc.selected, nullptr);
+    EXPECT_FALSE(HasColour(main.list.hwnd, nameCell, kSelected));
+    for (int x : {0, 15}) {
+        doc.selected = few;
+        Press(main.list.hwnd, WM_LBUTTONDOWN, x, y);
+        EXPECT_EQ(doc.selected, nullptr) << x;
+        EXPECT_FALSE(few->Expanded()) << x;
+    }
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 1, y);
+    EXPECT_TRUE(few->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 5);  // many, few, inner, x, solo.txt
+    EXPECT_STREQ(main.list.FindRow(2)->name, "inner");
+
+    // Level 2 (inner): expander zone x 16..29, x 30 clears, x 31 selects.
+    FolderNode* inner = main.list.FindRow(2);
+    int y2 = RowY(main, 2);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 30, y2);
+    EXPECT_EQ(doc.selected, nullptr);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 31, y2);
+    EXPECT_EQ(doc.selected, inner);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y2);
+    EXPECT_TRUE(inner->Expanded());
+    EXPECT_EQ(doc.selected, nullptr);  // toggling clears the selection
+    EXPECT_EQ(main.list.rowTotal, 6);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 29, y2);
+    EXPECT_FALSE(inner->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 5);
+
+    // A Shift-press reaches no handler; a press below the last row selects nothing.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, RowY(main, 0), MK_LBUTTON | MK_SHIFT);
+    EXPECT_EQ(doc.selected, nullptr);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, RowY(main, 40));
+    EXPECT_EQ(doc.selected, nullptr);
+
+    // The arrow keys move through the rows in display order.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, RowY(main, 1));
+    ASSERT_EQ(doc.selected, few);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(doc.selected, inner);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_UP, 0);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(doc.selected, many);
+}
+
+TEST_F(TallTree, ExpandersShowTheScanState) {
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    FolderNode* many = main.list.FindRow(0);
+    // The expander's frame, one pixel inside its 12x12 cell at (5, 1).
+    auto frame = [&] {
+        main.list.RedrawNow();
+        return PixelAt(main.list.hwnd, 6, 2);
+    };
+    COLORREF plain = frame();
+    many->complete.store(false);  // as while its walk runs
+    COLORREF scanning = frame();
+    many->complete.store(true);
+    EXPECT_NE(plain, scanning);
+    EXPECT_GT(GetRValue(scanning), GetBValue(scanning) + 100);     // orange
+    EXPECT_LT(std::abs(GetRValue(plain) - GetBValue(plain)), 40);  // grey
+    EXPECT_EQ(frame(), plain);
+}
+
+TEST_F(TallTree, ScrollBarPressesDragsAndRepeat) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));  // many rows: the bar shows
+    ASSERT_TRUE(main.scrollBarShown);
+    ScrllWindow& bar = main.scrollBar;
+
+    // Count the notifications that reach the list pane.
+    static int notified;
+    static WNDPROC listProc;
+    notified = 0;
+    listProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(main.list.hwnd, GWLP_WNDPROC));
+    SetWindowLongPtrA(main.list.hwnd, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                          if (m == WM_VSCROLL) ++notified;
+                          return CallWindowProcA(listProc, h, m, w, l);
+                      }));
+
+    bar.RedrawNow();
+    EXPECT_EQ(bar.height, Height(bar.hwnd));
+    // The mappings with a 400-pixel bar and a range of 1000.
+    bar.height = 400;
+    bar.range = 1000;
+    const struct {
+        int y, top;
+    } presses[] = {{105, 250}, {20, 0}, {22, 0}, {23, 0}, {379, 1000}, {380, 1000}};
+    for (const auto& p : presses) {
+        bar.topRow = 500;
+        Press(bar.hwnd, WM_LBUTTONDOWN, 5, p.y);
+        bar.height = 400;  // the press repaints, which reads the real height again
+        EXPECT_EQ(bar.topRow, p.top) << "press at " << p.y;
+        SendMessageA(bar.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(5, p.y));
+    }
+    Press(bar.hwnd, WM_LBUTTONDOWN, 5, 105);
+    bar.height = 400;
+    SendMessageA(bar.hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 105));
+    EXPECT_EQ(bar.topRow, 256);  // the drag's mapping rounds once, at the end
+    SendMessageA(bar.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(5, 200));  // no button: the drag ends
+    EXPECT_FALSE(bar.dragging);
+    EXPECT_EQ(bar.topRow, 256);
+    SendMessageA(bar.hwnd, WM_LBUTTONUP, 0, 0);
+
+    // The thumb's top, 300 pixels high, range 7.
+    bar.height = 300;
+    bar.range = 7;
+    const int thumbs[] = {23, 53, 84, 115, 148, 179, 210, 243};
+    for (int top = 0; top <= 7; ++top) {
+        bar.topRow = top;
+        EXPECT_EQ(bar.ThumbTop(), thumbs[top]) << top;
+    }
+
+    // A pane of 80 pixels or less has no track: presses map to 0, no fault.
+    bar.height = 60;
+    bar.topRow = 3;
+    bar.OnLButtonDown(MAKELPARAM(5, 30));
+    EXPECT_EQ(bar.topRow, 0);
+    EXPECT_EQ(bar.ThumbTop(), 23);
+
+    // Holding the down arrow from the top with a range of 3: three steps, then
+    // the timer stops itself.
+    bar.RedrawNow();
+    bar.SetRange(3);
+    bar.topRow = 0;
+    notified = 0;
+    Press(bar.hwnd, WM_LBUTTONDOWN, 5, bar.height - 5);
+    EXPECT_NE(bar.timer, 0u);
+    EXPECT_EQ(notified, 0);  // nothing moves at the press
+    ASSERT_TRUE(PumpUntil([&] { return bar.timer == 0; }, 3000));
+    EXPECT_EQ(bar.topRow, 3);
+    EXPECT_EQ(notified, 3);
+
+    // The up arrow at the top: the first tick stops without notifying.
+    bar.topRow = 0;
+    notified = 0;
+    Press(bar.hwnd, WM_LBUTTONDOWN, 5, 5);
+    ASSERT_TRUE(PumpUntil([&] { return bar.timer == 0; }, 3000));
+    EXPECT_EQ(notified, 0);
+
+    // The wheel: one row per message; at the top a turn up still notifies.
+    SendMessageA(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+    EXPECT_EQ(bar.topRow, 0);
+    EXPECT_EQ(notified, 1);
+    SendMessageA(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-360)), 0);
+    EXPECT_EQ(bar.topRow, 1);
+    SetWindowLongPtrA(main.list.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc));
+}
+
+TEST(Header, LongPathsAreShortenedAroundTheirLastPart) {
+    TempTree tree;
+    std::string deep;
+    for (const char* part : {"first-level-folder", "second-level-folder", "third-level-folder",
+                             "fourth-level-folder", "fifth-level-folder"}) {
+        deep += deep.empty() ? part : std::string("\\") + part;
+        tree.Dir(deep);
+    }
+    Navigator nav(tree.Path(deep));
+    ASSERT_TRUE(nav.Opened());
+    HeadWindow& header = nav.Main().header;
+    EXPECT_NE(header.title.find("..."), std::string::npos) << header.title;
+    EXPECT_EQ(header.title.substr(header.title.size() - 19), "\\fifth-level-folder");
+    EXPECT_EQ(header.title.substr(0, 3), tree.Root().substr(0, 3));
+    HDC dc = GetDC(header.hwnd);
+    SIZE size;
+    GetTextExtentPointA(dc, header.title.c_str(), static_cast<int>(header.title.size()), &size);
+    ReleaseDC(header.hwnd, dc);
+    EXPECT_LT(size.cx, 350);
+    EXPECT_EQ(header.titleX, 175 - size.cx / 2);
+    ASSERT_TRUE(nav.WaitForScan());
+}
+
+TEST(Header, CloseBoxClosesOnAPlainPressOnly) {
+    TempTree tree;
+    tree.File("a", 1);
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    HeadWindow& header = nav.Main().header;
+    Press(header.hwnd, WM_LBUTTONDOWN, header.rect.right - 20, 10, MK_LBUTTON | MK_SHIFT);
+    Press(header.hwnd, WM_LBUTTONDOWN, 100, 10);
+    Press(header.hwnd, WM_LBUTTONDOWN, header.rect.right - 20, 30);
+    EXPECT_TRUE(IsWindow(nav.Main().hwnd));
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    Press(header.hwnd, WM_LBUTTONDOWN, header.rect.right - 20, 10);
+    EXPECT_FALSE(IsWindow(nav.Main().hwnd));
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+TEST(Header, IndicatorFramesThenTotals) {
+    TempTree tree;
+    tree.File("a.bin", 1234567);
+    tree.File("b.bin", 1);
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    HeadWindow& header = main.header;
+    // The totals: grey text on the band, where the indicator was.
+    RECT files{40, 27, 200, 45};
+    EXPECT_TRUE(HasColour(header.hwnd, files, RGB(125, 125, 125)));
+
+    // Frames while scanning: one, two, three, four dots, then one again.
+    auto dots = [&] {
+        int runs = 0;
+        bool inDot = false;
+        for (int x = 205; x < 275; ++x) {
+            COLORREF c = PixelAt(header.hwnd, x, 21 + 12);
+            bool orange = GetRValue(c) > 200 && GetBValue(c) < 100;
+            if (orange && !inDot) ++runs;
+            inDot = orange;
+        }
+        return runs;
+    };
+    main.document.root.complete.store(false);
+    header.dotsOffset = 0;  // as a new header starts
+    const int expected[] = {1, 2, 3, 4, 1};
+    for (int frame : expected) {
+        Sleep(520);
+        main.RepaintHeader(true);
+        EXPECT_EQ(dots(), frame);
+        EXPECT_TRUE(HasColour(header.hwnd, RECT{130, 20, 200, 40}, RGB(240, 132, 32)));  // "browse"
+    }
+    // A repaint within 500 ms of a frame shows no indicator.
+    main.RepaintHeader(true);
+    EXPECT_EQ(dots(), 0);
+    main.document.root.complete.store(true);
+    main.RepaintHeader(true);
+    EXPECT_EQ(dots(), 0);
+    EXPECT_TRUE(HasColour(header.hwnd, files, RGB(125, 125, 125)));
+}
+
+TEST(Tooltip, ShownOnAPressDuringTheScanAndGoneAfterThreeSeconds) {
+    TempTree tree;
+    tree.Dir("d");
+    tree.File("d\\f", 10);
+    Navigator nav(tree.Root(), {300, 200});
+    ASSERT_TRUE(nav.Opened());
+    MainWindow& main = nav.Main();
+    ASSERT_FALSE(main.document.root.Complete());  // the scan pauses 500 ms at its end
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, 5);
+    EXPECT_TRUE(IsWindowVisible(main.tooltip.hwnd));
+    RECT tip = WindowRect(main.tooltip.hwnd);
+    EXPECT_EQ(tip.left, 300);
+    EXPECT_EQ(tip.top, 200);
+    EXPECT_EQ(tip.right - tip.left, 200);
+    EXPECT_EQ(main.document.selected, nullptr);
+    PumpFor(2500);
+    EXPECT_TRUE(IsWindowVisible(main.tooltip.hwnd));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(main.tooltip.hwnd); }, 2000));
+}
+
+}  // namespace
