@@ -14,6 +14,10 @@ void PumpFor(DWORD ms) {
 
 Navigator::Navigator(const std::string& folder, POINT pointer) : main_(new MainWindow) {
     closeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // Under Wine the first program on a fresh desktop may find it not yet
+    // answering; wait until the pointer can be read before placing anything.
+    POINT probe;
+    for (int i = 0; i < 100 && !GetCursorPos(&probe); ++i) Sleep(50);
     SetCursorPos(pointer.x, pointer.y);
     snprintf(main_->document.path, sizeof main_->document.path, "%s", folder.c_str());
     RECT ignored{};

@@ -101,6 +101,13 @@ bool TempTree::Link(const std::string& relative, const std::string& target) cons
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+bool TempTree::HostFile(const std::string& name) const {
+    std::string host = HostPath(root_);
+    if (host.empty()) return false;
+    RunHost(": > \"" + host + "/" + name + "\"");
+    return true;
+}
+
 bool TempTree::Deny(const std::string& relative) const {
     std::string host = HostPath(Path(relative));
     if (host.empty()) return false;

@@ -24,6 +24,10 @@ public:
     // would resolve it). False when the platform cannot make one.
     bool Link(const std::string& relative, const std::string& target) const;
 
+    // An empty file made by the host under the tree's root, with a name the
+    // platform's own calls could not make (one holding "?", say). False when
+    // there is no host to ask.
+    bool HostFile(const std::string& name) const;
     // Takes away the permission to list a folder; false where that does not
     // keep this process from listing it. Allow gives the permission back.
     bool Deny(const std::string& relative) const;
