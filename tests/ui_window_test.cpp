@@ -119,6 +119,39 @@ TEST(Navigator, PlacedBesideThePointerWithinTheWorkArea) {
     }
 }
 
+TEST(Navigator, WorkAreaLosesTheTaskbarsSide) {
+    const RECT screen{0, 0, 1920, 1080};
+    const struct {
+        RECT bar, area;
+    } cases[] = {
+        {{0, 1040, 1920, 1080}, {0, 0, 1920, 1040}},  // bottom
+        {{0, 0, 60, 1080}, {60, 0, 1920, 1080}},      // left
+        {{0, 0, 1920, 40}, {0, 40, 1920, 1080}},      // top: spans the full width
+        {{1860, 0, 1920, 1080}, {0, 0, 1860, 1080}},  // right
+    };
+    for (const auto& c : cases) {
+        RECT area = screen;
+        MainWindow::CutByTaskbar(&area, screen, c.bar);
+        EXPECT_EQ(area.left, c.area.left);
+        EXPECT_EQ(area.top, c.area.top);
+        EXPECT_EQ(area.right, c.area.right);
+        EXPECT_EQ(area.bottom, c.area.bottom);
+    }
+}
+
+TEST(Navigator, FitKeepsTheTopOfAWindowAboveThePointer) {
+    TempTree tree;
+    for (int i = 0; i < 5; ++i) tree.File("f" + std::to_string(i), 10 + i);
+    Navigator nav(tree.Root(), {300, 900});
+    ASSERT_TRUE(nav.Opened());
+    MainWindow& main = nav.Main();
+    RECT window = WindowRect(main.hwnd);
+    ASSERT_LT(main.workArea.bottom / 2, 900);
+    EXPECT_EQ(window.top, 500);  // placed above the pointer, then fitted
+    EXPECT_EQ(window.bottom - window.top, 55 + 5 * main.list.rowHeight);
+    ASSERT_TRUE(nav.WaitForScan());
+}
+
 TEST(Navigator, EmptyFolderShowsTheHeaderOnly) {
     TempTree tree;
     Navigator nav(tree.Root());

@@ -31,25 +31,26 @@ bool MainWindow::Create(const char* name, HINSTANCE inst, RECT, DWORD style, HWN
     if (!desktop) return false;
     RECT screen;
     if (!GetWindowRect(desktop, &screen) || !GetClientRect(desktop, &workArea)) return false;
-    // Cut the work area by the taskbar, on whichever side it stands. Without
-    // a taskbar the whole screen is the work area.
+    // Without a taskbar the whole screen is the work area.
     HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
     RECT bar;
-    if (tray && GetWindowRect(tray, &bar)) {
-        if (bar.left > 0)
-            workArea.right = bar.left;
-        else if (bar.top > screen.top)
-            workArea.bottom = bar.top;
-        else if (bar.right < workArea.right)
-            workArea.left = bar.right;
-        else
-            workArea.top = bar.bottom;
-    }
+    if (tray && GetWindowRect(tray, &bar)) CutByTaskbar(&workArea, screen, bar);
     if (!PlaceNearCursor()) return false;
     if (!Wnd::Create(name, inst, rect, style, nullptr, nullptr)) return false;
     HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(117));
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     return true;
+}
+
+void MainWindow::CutByTaskbar(RECT* area, const RECT& screen, const RECT& bar) {
+    if (bar.left > 0)
+        area->right = bar.left;  // at the right
+    else if (bar.top > screen.top)
+        area->bottom = bar.top;  // at the bottom
+    else if (bar.right < area->right)
+        area->left = bar.right;  // at the left
+    else
+        area->top = bar.bottom;  // at the top
 }
 
 bool MainWindow::PlaceNearCursor() {

@@ -27,6 +27,8 @@ public:
     void FitToList(RECT* list);
     void SetScrollBarShown(bool shown);
     bool PlaceNearCursor();
+    // Cuts the work area by the taskbar's rectangle, on whichever side it stands.
+    static void CutByTaskbar(RECT* area, const RECT& screen, const RECT& bar);
 
     // DocumentViews: the document's repaints and row changes.
     void RepaintList() override;
