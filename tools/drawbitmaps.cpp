@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ToolSupport.h"
+
 namespace {
 
 // The palette the images share.
@@ -68,27 +70,10 @@ struct Canvas {
     }
     void Save(const std::string& path) {
         GdiFlush();
-        int stride = (width * 3 + 3) & ~3;
-        BITMAPFILEHEADER file{};
-        BITMAPINFOHEADER info{};
-        info.biSize = sizeof info;
-        info.biWidth = width;
-        info.biHeight = height;
-        info.biPlanes = 1;
-        info.biBitCount = 24;
-        info.biSizeImage = static_cast<DWORD>(stride * height);
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = file.bfOffBits + info.biSizeImage;
-        FILE* out = fopen(path.c_str(), "wb");
-        if (!out) {
+        if (!SaveBitmap24(path.c_str(), width, height, bits)) {
             fprintf(stderr, "cannot write %s\n", path.c_str());
             exit(1);
         }
-        fwrite(&file, sizeof file, 1, out);
-        fwrite(&info, sizeof info, 1, out);
-        fwrite(bits, 1, info.biSizeImage, out);
-        fclose(out);
     }
 };
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "MainWindow.h"
+#include "ToolSupport.h"
 
 namespace {
 
@@ -32,18 +33,7 @@ bool SaveScreenshot(HWND window, const char* file) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
-    bool ok = false;
-    if (FILE* out = fopen(file, "wb")) {
-        DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-        BITMAPFILEHEADER header{};
-        header.bfType = 0x4D42;
-        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-        header.bfSize = header.bfOffBits + stride * static_cast<DWORD>(height);
-        fwrite(&header, sizeof header, 1, out);
-        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
-        fwrite(bits, 1, stride * static_cast<DWORD>(height), out);
-        ok = fclose(out) == 0;
-    }
+    bool ok = SaveBitmap24(file, width, height, bits);
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -85,12 +75,7 @@ int main(int argc, char** argv) {
         }
     }
     char path[MAX_PATH];
-    DWORD len = GetFullPathNameA(argv[1], sizeof path, path, nullptr);
-    if (len == 0 || len >= sizeof path) {
-        fprintf(stderr, "navigate: path too long: %s\n", argv[1]);
-        return 2;
-    }
-    if (len > 3 && path[len - 1] == '\\') path[len - 1] = 0;
+    if (!FolderArgument(argv[1], path)) return 2;
 
     HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     auto* navigator = new MainWindow;

@@ -6,6 +6,7 @@
 
 #include "Document.h"
 #include "SizeText.h"
+#include "ToolSupport.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -14,12 +15,7 @@ int main(int argc, char** argv) {
     }
     Document doc;
     char full[MAX_PATH];
-    DWORD len = GetFullPathNameA(argv[1], sizeof full, full, nullptr);
-    if (len == 0 || len >= sizeof full) {
-        fprintf(stderr, "tolvscan: path too long: %s\n", argv[1]);
-        return 2;
-    }
-    if (len > 3 && full[len - 1] == '\\') full[len - 1] = 0;
+    if (!FolderArgument(argv[1], full)) return 2;
     memcpy(doc.path, full, sizeof doc.path);
     DWORD start = GetTickCount();
     doc.Load(nullptr);

@@ -1,0 +1,40 @@
+// Small helpers shared by the command-line tools.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+
+// Writes bottom-up 24-bit pixels (rows padded to 4 bytes) as a .bmp file.
+inline bool SaveBitmap24(const char* file, int width, int height, const void* bits) {
+    DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    BITMAPFILEHEADER header{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = stride * static_cast<DWORD>(height);
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + info.biSizeImage;
+    FILE* out = fopen(file, "wb");
+    if (!out) return false;
+    fwrite(&header, sizeof header, 1, out);
+    fwrite(&info, sizeof info, 1, out);
+    fwrite(bits, 1, info.biSizeImage, out);
+    return fclose(out) == 0;
+}
+
+// The full path of a folder given on the command line, without a trailing
+// separator unless it is a drive root. False when it does not fit.
+inline bool FolderArgument(const char* argument, char (&path)[MAX_PATH]) {
+    DWORD len = GetFullPathNameA(argument, MAX_PATH, path, nullptr);
+    if (len == 0 || len >= MAX_PATH) {
+        fprintf(stderr, "path too long: %s\n", argument);
+        return false;
+    }
+    if (len > 3 && path[len - 1] == '\\') path[len - 1] = 0;
+    return true;
+}
