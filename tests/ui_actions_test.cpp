@@ -339,7 +339,7 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     // Ticked and unticked again, closed with Escape: the delete goes on, the
     // setting stays.
     Select(main, Row(main, "notes.txt"));
-    NoteAnswer untick{2, IDCANCEL};
+    NoteAnswer untick{2, IDCANCEL, 200, false, {}};
     EXPECT_TRUE(DeleteAnswering(main, untick));
     EXPECT_EQ(untick.text.substr(0, 35), "This is will be removed in Recycle ");
     EXPECT_FALSE(Exists(tree.Path("notes.txt")));
@@ -348,14 +348,14 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     // Ticked and closed with OK: the setting turns the note off.
     std::string iso = "big-" + unique + ".iso";
     Select(main, Row(main, iso.c_str()));
-    NoteAnswer tick{1, IDOK};
+    NoteAnswer tick{1, IDOK, 200, false, {}};
     EXPECT_TRUE(DeleteAnswering(main, tick));
     EXPECT_FALSE(Exists(tree.Path(iso)));
     EXPECT_EQ(NoteSetting(), 0);
 
     // The next delete shows no note.
     Select(main, Row(main, "photos"));
-    NoteAnswer none{0, IDOK, 20};  // the delete has ended before the answer gives up
+    NoteAnswer none{0, IDOK, 20, false, {}};  // the delete has ended before the answer gives up
     HANDLE thread = CreateThread(nullptr, 0, AnswerNote, &none, 0, nullptr);
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_FALSE(Exists(tree.Path("photos")));

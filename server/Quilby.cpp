@@ -1,0 +1,199 @@
+#include "Quilby.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "Module.h"
+
+namespace {
+
+constexpr DWORD kFirstWaitMs = 100;
+constexpr DWORD kSecondWaitMs = 200;
+constexpr DWORD kLingerMs = 1000;  // after the navigator closed
+constexpr int kMenuBitmap = 116;
+
+// The menu item's image, loaded once for the module: menus do not own the
+// bitmaps attached to them, so one per menu built would never be freed.
+HBITMAP MenuBitmap() {
+    static HBITMAP bitmap;
+    if (!bitmap) {
+        const char* path = ModulePath();
+        if (path[0]) bitmap = LoadBitmapA(GetModuleHandleA(path), MAKEINTRESOURCEA(kMenuBitmap));
+    }
+    return bitmap;
+}
+
+}  // namespace
+
+CQuilby::CQuilby(IUnknown* outer)
+    : references_(0),
+      window_(nullptr),
+      closeEvent_(nullptr),
+      keepAlive_(nullptr),
+      outer_(outer ? outer : &inner_),
+      typeInfo_(nullptr),
+      threadStarted_(nullptr),
+      threadModule_(nullptr) {
+    path_[0] = 0;
+    inner_.self = this;
+    LockModule();
+}
+
+CQuilby::~CQuilby() {
+    if (typeInfo_) typeInfo_->Release();
+    if (closeEvent_) CloseHandle(closeEvent_);
+    if (threadStarted_) CloseHandle(threadStarted_);
+    UnlockModule();
+}
+
+STDMETHODIMP CQuilby::InnerUnknown::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    CQuilby* self = Self();
+    if (iid == IID_IUnknown)
+        *out = static_cast<IUnknown*>(this);
+    else if (iid == IID_IQuilby || iid == IID_IDispatch)
+        *out = static_cast<IQuilby*>(self);
+    else if (iid == IID_IContextMenu)
+        *out = static_cast<IContextMenu*>(self);
+    else if (iid == IID_IShellExtInit)
+        *out = static_cast<IShellExtInit*>(self);
+    else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    static_cast<IUnknown*>(*out)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CQuilby::InnerUnknown::AddRef() { return InterlockedIncrement(&Self()->references_); }
+
+STDMETHODIMP_(ULONG) CQuilby::InnerUnknown::Release() {
+    CQuilby* self = Self();
+    LONG left = InterlockedDecrement(&self->references_);
+    if (left == 0) delete self;
+    return left;
+}
+
+HRESULT CQuilby::LoadTypeInfo() {
+    if (typeInfo_) return S_OK;
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadRegTypeLib(LIBID_TolvLib, 1, 0, LOCALE_NEUTRAL, &library);
+    if (FAILED(hr)) return hr;
+    hr = library->GetTypeInfoOfGuid(IID_IQuilby, &typeInfo_);
+    library->Release();
+    return hr;
+}
+
+STDMETHODIMP CQuilby::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CQuilby::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    typeInfo_->AddRef();
+    *info = typeInfo_;
+    return S_OK;
+}
+
+STDMETHODIMP CQuilby::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    return DispGetIDsOfNames(typeInfo_, names, count, ids);
+}
+
+STDMETHODIMP CQuilby::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* exception, UINT* argError) {
+    HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    return DispInvoke(static_cast<IQuilby*>(this), typeInfo_, id, flags, params, result, exception, argError);
+}
+
+STDMETHODIMP CQuilby::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+    if (!data) return E_INVALIDARG;
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium;
+    if (FAILED(data->GetData(&format, &medium))) return E_INVALIDARG;
+    auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
+    if (!drop) {
+        ReleaseStgMedium(&medium);
+        return E_INVALIDARG;
+    }
+    HRESULT result = E_INVALIDARG;
+    if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+        // The first selected item only; further ones are ignored.
+        char first[MAX_PATH] = "";
+        UINT length = DragQueryFileA(drop, 0, first, sizeof first);
+        if (length != 0 && GetFileAttributesA(first) != INVALID_FILE_ATTRIBUTES) result = S_OK;
+        memcpy(path_, first, sizeof path_);
+    }
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    return result;
+}
+
+STDMETHODIMP CQuilby::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT, UINT flags) {
+    if (flags & CMF_DEFAULTONLY) return S_OK;
+    InsertMenuA(menu, index, MF_BYPOSITION | MF_STRING, firstId, "Varnel");
+    if (HBITMAP bitmap = MenuBitmap()) SetMenuItemBitmaps(menu, index, MF_BYPOSITION, bitmap, bitmap);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+}
+
+STDMETHODIMP CQuilby::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) { return E_NOTIMPL; }
+
+STDMETHODIMP CQuilby::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+    if (!info || info->lpVerb != nullptr) return S_OK;  // a verb string, or an offset other than 0
+    if (keepAlive_) return S_OK;                        // this object's navigator is open already
+    memcpy(mainWindow_.document.path, path_, sizeof path_);
+    if (!closeEvent_) closeEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!threadStarted_) threadStarted_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&keepAlive_));
+    // The keep-alive thread runs the last release, after which the host may
+    // unload the module: the thread holds its own reference to the module and
+    // lets go of it only as it exits.
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&KeepAliveThread),
+                       &threadModule_);
+    HANDLE thread = CreateThread(nullptr, 0, KeepAliveThread, this, 0, nullptr);
+    if (!thread) {
+        if (threadModule_) FreeLibrary(threadModule_);
+        threadModule_ = nullptr;
+        keepAlive_->Release();
+        keepAlive_ = nullptr;
+        return S_OK;
+    }
+    CloseHandle(thread);
+    if (WaitForSingleObject(threadStarted_, kFirstWaitMs) == WAIT_TIMEOUT)
+        WaitForSingleObject(threadStarted_, kSecondWaitMs);
+    // The pointer always designates the embedded window; a thread that has not
+    // run yet must not leave us calling through a null one.
+    if (!window_) window_ = &mainWindow_;
+
+    RECT ignored = {0, 0, 0, 0};
+    bool created = window_->Create(path_, g_module, ignored, WS_POPUP | WS_BORDER, nullptr,
+                                   reinterpret_cast<Wnd*>(&closeEvent_));
+    // No navigator (another one is open on this folder): nothing will ever
+    // close, so let the keep-alive thread release the object now.
+    if (!created && !(window_->hwnd && IsWindow(window_->hwnd))) SetEvent(closeEvent_);
+    return S_OK;
+}
+
+DWORD WINAPI CQuilby::KeepAliveThread(LPVOID param) {
+    auto* self = static_cast<CQuilby*>(param);
+    self->window_ = &self->mainWindow_;
+    SetEvent(self->threadStarted_);
+    WaitForSingleObject(self->closeEvent_, INFINITE);
+    Sleep(kLingerMs);
+    IUnknown* keepAlive = self->keepAlive_;
+    HMODULE module = self->threadModule_;
+    self->keepAlive_ = nullptr;
+    self->threadModule_ = nullptr;
+    if (keepAlive) keepAlive->Release();  // normally the last: the object goes
+    if (module) FreeLibraryAndExitThread(module, 0);
+    return 0;
+}

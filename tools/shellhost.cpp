@@ -1,0 +1,183 @@
+// Does with a folder what the shell does when the user right-clicks it and
+// picks the extension's item: finds the handler registered for folders,
+// creates it through COM, hands it the folder's data object from the shell's
+// own folder object, builds the menu, invokes the item, and runs the message
+// loop that the navigator lives in.
+//   shellhost.exe FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close]
+// Prints each step; with --close it presses the navigator's close box and
+// reports when the module may be unloaded.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ToolSupport.h"
+
+namespace {
+
+void Pump(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+bool Screenshot(HWND window, const char* file) {
+    RECT area;
+    GetWindowRect(window, &area);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    bool ok = SaveBitmap24(file, width, height, bits);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// The data object the shell hands a context-menu handler for one folder.
+IDataObject* FolderDataObject(const char* folder) {
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH);
+    IShellFolder* desktop = nullptr;
+    if (FAILED(SHGetDesktopFolder(&desktop))) return nullptr;
+    PIDLIST_RELATIVE item = nullptr;
+    IDataObject* data = nullptr;
+    if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, wide, nullptr, &item, nullptr))) {
+        IShellFolder* parent = nullptr;
+        PCUITEMID_CHILD child = nullptr;
+        if (SUCCEEDED(SHBindToParent(reinterpret_cast<PCIDLIST_ABSOLUTE>(item), IID_IShellFolder,
+                                     reinterpret_cast<void**>(&parent), &child))) {
+            parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(&data));
+            parent->Release();
+        }
+        CoTaskMemFree(item);
+    }
+    desktop->Release();
+    return data;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: shellhost FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close]\n");
+        return 2;
+    }
+    const char* screenshot = nullptr;
+    bool close = false;
+    DWORD wait = 1500;
+    for (int i = 2; i < argc; ++i) {
+        if (!strcmp(argv[i], "--at") && i + 1 < argc) {
+            int x = 0, y = 0;
+            sscanf(argv[++i], "%d,%d", &x, &y);
+            SetCursorPos(x, y);
+        } else if (!strcmp(argv[i], "--wait") && i + 1 < argc) {
+            wait = static_cast<DWORD>(atoi(argv[++i]));
+        } else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc) {
+            screenshot = argv[++i];
+        } else if (!strcmp(argv[i], "--close")) {
+            close = true;
+        }
+    }
+    char folder[MAX_PATH];
+    if (!FolderArgument(argv[1], folder)) return 2;
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    OleInitialize(nullptr);
+
+    char clsidText[64] = "";
+    LONG size = sizeof clsidText;
+    if (RegQueryValueA(HKEY_CLASSES_ROOT, "Folder\\ShellEx\\ContextMenuHandlers\\Tolv", clsidText, &size) !=
+        ERROR_SUCCESS) {
+        printf("handler: not registered\n");
+        return 1;
+    }
+    printf("handler: %s\n", clsidText);
+    wchar_t clsidWide[64];
+    MultiByteToWideChar(CP_ACP, 0, clsidText, -1, clsidWide, 64);
+    CLSID clsid;
+    CLSIDFromString(clsidWide, &clsid);
+    IShellExtInit* init = nullptr;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                  reinterpret_cast<void**>(&init));
+    printf("create: 0x%08lx\n", static_cast<unsigned long>(hr));
+    if (FAILED(hr)) return 1;
+
+    IDataObject* data = FolderDataObject(folder);
+    printf("data object: %s\n", data ? "from the shell folder" : "none");
+    hr = init->Initialize(nullptr, data, nullptr);
+    printf("initialize: 0x%08lx\n", static_cast<unsigned long>(hr));
+    if (data) data->Release();
+
+    IContextMenu* menu = nullptr;
+    init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    init->Release();
+    HMENU popup = CreatePopupMenu();
+    hr = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+    char text[64] = "";
+    GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
+    MENUITEMINFOA item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_CHECKMARKS | MIIM_ID;
+    GetMenuItemInfoA(popup, 0, TRUE, &item);
+    printf("menu: 0x%08lx \"%s\" id %u bitmap %s\n", static_cast<unsigned long>(hr), text, item.wID,
+           item.hbmpUnchecked ? "yes" : "no");
+
+    CMINVOKECOMMANDINFO invoke{};
+    invoke.cbSize = sizeof invoke;
+    invoke.lpVerb = MAKEINTRESOURCEA(item.wID - 1);
+    invoke.nShow = SW_SHOWNORMAL;
+    hr = menu->InvokeCommand(&invoke);
+    printf("invoke: 0x%08lx\n", static_cast<unsigned long>(hr));
+    menu->Release();  // the shell lets go; the navigator keeps the handler alive
+    DestroyMenu(popup);
+
+    HWND navigator = FindWindowA(folder, nullptr);
+    printf("navigator: %s\n", navigator ? "open" : "not open");
+    if (!navigator) return 1;
+    Pump(wait);
+    if (screenshot) printf("screenshot: %s\n", Screenshot(navigator, screenshot) ? "saved" : "failed");
+    if (!close) {
+        while (IsWindow(navigator)) Pump(100);
+    } else {
+        HWND header = FindWindowExA(navigator, nullptr, (std::string(folder) + "head").c_str(), nullptr);
+        RECT area;
+        GetClientRect(header, &area);
+        PostMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(area.right - 10, 10));
+        while (IsWindow(navigator)) Pump(20);
+        printf("navigator: closed\n");
+    }
+    DWORD closed = GetTickCount();
+    HMODULE module = GetModuleHandleA("Tolv.dll");
+    auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    if (!canUnload) return 1;
+    HRESULT first = canUnload();
+    bool unloadable = false;
+    while (!(unloadable = canUnload() == S_OK) && GetTickCount() - closed < 10000) Pump(20);
+    printf("unload: 0x%08lx at first, %s after %lu ms\n", static_cast<unsigned long>(first),
+           unloadable ? "S_OK" : "still S_FALSE", GetTickCount() - closed);
+    CoFreeUnusedLibraries();
+    OleUninitialize();
+    return unloadable ? 0 : 1;
+}
