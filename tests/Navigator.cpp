@@ -1,16 +1,8 @@
 #include "Navigator.h"
 
-void PumpFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    } while (GetTickCount() - start < ms);
-}
+#include "ToolSupport.h"
+
+void PumpFor(DWORD ms) { PumpMessagesFor(ms); }
 
 Navigator::Navigator(const std::string& folder, POINT pointer) : main_(new MainWindow) {
     closeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);

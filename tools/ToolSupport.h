@@ -27,6 +27,45 @@ inline bool SaveBitmap24(const char* file, int width, int height, const void* bi
     return fclose(out) == 0;
 }
 
+// Saves what the screen shows of a window as a .bmp file.
+inline bool SaveWindowScreenshot(HWND window, const char* file) {
+    RECT area;
+    GetWindowRect(window, &area);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    bool ok = SaveBitmap24(file, width, height, bits);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// Dispatches this thread's messages for `ms` milliseconds.
+inline void PumpMessagesFor(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
 // The full path of a folder given on the command line, without a trailing
 // separator unless it is a drive root. False when it does not fit.
 inline bool FolderArgument(const char* argument, char (&path)[MAX_PATH]) {

@@ -16,31 +16,6 @@
 
 namespace {
 
-bool SaveScreenshot(HWND window, const char* file) {
-    RECT area;
-    GetWindowRect(window, &area);
-    int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    bool ok = SaveBitmap24(file, width, height, bits);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return ok;
-}
-
 // Dispatches messages until the event is set or `ms` have passed.
 bool Pump(HANDLE event, DWORD ms) {
     DWORD end = GetTickCount() + ms;
@@ -93,7 +68,7 @@ int main(int argc, char** argv) {
         while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
         }
         Pump(closed, 300);
-        if (!SaveScreenshot(navigator->hwnd, screenshot)) status = 1;
+        if (!SaveWindowScreenshot(navigator->hwnd, screenshot)) status = 1;
         DestroyWindow(navigator->hwnd);
     }
     Pump(closed, INFINITE);

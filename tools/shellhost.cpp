@@ -18,43 +18,6 @@
 
 namespace {
 
-void Pump(DWORD ms) {
-    DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (GetTickCount() - start < ms);
-}
-
-bool Screenshot(HWND window, const char* file) {
-    RECT area;
-    GetWindowRect(window, &area);
-    int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    bool ok = SaveBitmap24(file, width, height, bits);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return ok;
-}
-
 // The data object the shell hands a context-menu handler for one folder.
 IDataObject* FolderDataObject(const char* folder) {
     wchar_t wide[MAX_PATH];
@@ -155,16 +118,16 @@ int main(int argc, char** argv) {
     HWND navigator = FindWindowA(folder, nullptr);
     printf("navigator: %s\n", navigator ? "open" : "not open");
     if (!navigator) return 1;
-    Pump(wait);
-    if (screenshot) printf("screenshot: %s\n", Screenshot(navigator, screenshot) ? "saved" : "failed");
+    PumpMessagesFor(wait);
+    if (screenshot) printf("screenshot: %s\n", SaveWindowScreenshot(navigator, screenshot) ? "saved" : "failed");
     if (!close) {
-        while (IsWindow(navigator)) Pump(100);
+        while (IsWindow(navigator)) PumpMessagesFor(100);
     } else {
         HWND header = FindWindowExA(navigator, nullptr, (std::string(folder) + "head").c_str(), nullptr);
         RECT area;
         GetClientRect(header, &area);
         PostMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(area.right - 10, 10));
-        while (IsWindow(navigator)) Pump(20);
+        while (IsWindow(navigator)) PumpMessagesFor(20);
         printf("navigator: closed\n");
     }
     DWORD closed = GetTickCount();
@@ -174,7 +137,7 @@ int main(int argc, char** argv) {
     if (!canUnload) return 1;
     HRESULT first = canUnload();
     bool unloadable = false;
-    while (!(unloadable = canUnload() == S_OK) && GetTickCount() - closed < 10000) Pump(20);
+    while (!(unloadable = canUnload() == S_OK) && GetTickCount() - closed < 10000) PumpMessagesFor(20);
     printf("unload: 0x%08lx at first, %s after %lu ms\n", static_cast<unsigned long>(first),
            unloadable ? "S_OK" : "still S_FALSE", GetTickCount() - closed);
     CoFreeUnusedLibraries();
