@@ -430,6 +430,33 @@ TEST(Header, CloseBoxClosesOnAPlainPressOnly) {
     EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
+TEST(Header, DraggingMovesTheNavigatorByThePointersMovement) {
+    TempTree tree;
+    tree.File("a", 1);
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    HWND header = main.header.hwnd;
+    RECT start = WindowRect(main.hwnd);
+    auto moveTo = [&](int x, int y, WPARAM keys) {
+        SetCursorPos(x, y);
+        SendMessageA(header, WM_MOUSEMOVE, keys, MAKELPARAM(10, 10));
+    };
+    moveTo(300, 300, MK_LBUTTON);  // the first move of a drag only anchors
+    EXPECT_EQ(WindowRect(main.hwnd).left, start.left);
+    moveTo(320, 290, MK_LBUTTON);
+    RECT moved = WindowRect(main.hwnd);
+    EXPECT_EQ(moved.left, start.left + 20);
+    EXPECT_EQ(moved.top, start.top - 10);
+    EXPECT_EQ(moved.right - moved.left, start.right - start.left);
+    moveTo(330, 300, 0);  // released: the anchor goes
+    EXPECT_EQ(main.header.dragAnchorX, 0);
+    moveTo(400, 400, MK_LBUTTON);  // a new drag starts without a jump
+    EXPECT_EQ(WindowRect(main.hwnd).left, moved.left);
+    EXPECT_EQ(main.rect.left, moved.left);
+}
+
 TEST(Header, IndicatorFramesThenTotals) {
     TempTree tree;
     tree.File("a.bin", 1234567);
