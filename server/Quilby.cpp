@@ -172,20 +172,21 @@ STDMETHODIMP CQuilby::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         WaitForSingleObject(threadStarted_, kSecondWaitMs);
     // The pointer always designates the embedded window; a thread that has not
     // run yet must not leave us calling through a null one.
-    if (!window_) window_ = &mainWindow_;
+    MainWindow* window = window_.load();
+    if (!window) window = &mainWindow_;
 
     RECT ignored = {0, 0, 0, 0};
-    bool created = window_->Create(path_, g_module, ignored, WS_POPUP | WS_BORDER, nullptr,
-                                   reinterpret_cast<Wnd*>(&closeEvent_));
+    bool created = window->Create(path_, g_module, ignored, WS_POPUP | WS_BORDER, nullptr,
+                                  reinterpret_cast<Wnd*>(&closeEvent_));
     // No navigator (another one is open on this folder): nothing will ever
     // close, so let the keep-alive thread release the object now.
-    if (!created && !(window_->hwnd && IsWindow(window_->hwnd))) SetEvent(closeEvent_);
+    if (!created && !(window->hwnd && IsWindow(window->hwnd))) SetEvent(closeEvent_);
     return S_OK;
 }
 
 DWORD WINAPI CQuilby::KeepAliveThread(LPVOID param) {
     auto* self = static_cast<CQuilby*>(param);
-    self->window_ = &self->mainWindow_;
+    self->window_.store(&self->mainWindow_);
     SetEvent(self->threadStarted_);
     WaitForSingleObject(self->closeEvent_, INFINITE);
     Sleep(kLingerMs);

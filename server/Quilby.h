@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
+
 #include "MainWindow.h"
 #include "Tolv_h.h"
 
@@ -52,7 +54,7 @@ private:
 
     LONG references_;
     MainWindow mainWindow_;
-    MainWindow* volatile window_;
+    std::atomic<MainWindow*> window_;  // set by the keep-alive thread as it starts
     char path_[MAX_PATH];
     HANDLE closeEvent_;
     IUnknown* keepAlive_;
