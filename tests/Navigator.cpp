@@ -10,7 +10,7 @@ Navigator::Navigator(const std::string& folder, POINT pointer) : main_(new MainW
     // answering; wait until the pointer can be read before placing anything.
     POINT probe;
     for (int i = 0; i < 100 && !GetCursorPos(&probe); ++i) Sleep(50);
-    SetCursorPos(pointer.x, pointer.y);
+    MovePointer(pointer.x, pointer.y);
     snprintf(main_->document.path, sizeof main_->document.path, "%s", folder.c_str());
     RECT ignored{};
     opened_ = main_->Create(folder.c_str(), GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
@@ -29,6 +29,12 @@ Navigator::~Navigator() {
     PumpFor(20);
     delete main_;
     CloseHandle(closeEvent);
+}
+
+void MovePointer(int x, int y) {
+    SetCursorPos(x, y);
+    POINT at{-1, -1};
+    for (int i = 0; i < 200 && GetCursorPos(&at) && (at.x != x || at.y != y); ++i) Sleep(5);
 }
 
 void Press(HWND hwnd, UINT message, int x, int y, WPARAM keys) {

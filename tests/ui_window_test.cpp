@@ -110,7 +110,7 @@ TEST(Navigator, PlacedBesideThePointerWithinTheWorkArea) {
         {{300, 500}, {300, 500, 700, 900}},
     };
     for (const auto& c : cases) {
-        SetCursorPos(c.pointer.x, c.pointer.y);
+        MovePointer(c.pointer.x, c.pointer.y);
         ASSERT_TRUE(main.PlaceNearCursor());
         EXPECT_EQ(main.rect.left, c.expected.left) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(main.rect.top, c.expected.top);
@@ -440,7 +440,7 @@ TEST(Header, DraggingMovesTheNavigatorByThePointersMovement) {
     HWND header = main.header.hwnd;
     RECT start = WindowRect(main.hwnd);
     auto moveTo = [&](int x, int y, WPARAM keys) {
-        SetCursorPos(x, y);
+        MovePointer(x, y);
         SendMessageA(header, WM_MOUSEMOVE, keys, MAKELPARAM(10, 10));
     };
     moveTo(300, 300, MK_LBUTTON);  // the first move of a drag only anchors
