@@ -105,6 +105,21 @@ struct InstalledCopy {
     }
 };
 
+// The command unregistration left for the next logon; taken away again, so
+// that the prefix never runs it.
+std::string TakeScheduledRemoval() {
+    const char* runOnce = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    std::string command = Value(HKEY_LOCAL_MACHINE, runOnce, "dele");
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, runOnce, "dele");
+    return command;
+}
+
+std::string CommandShell() {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\System32\\cmd.exe /c ";
+}
+
 const char* const kRemovedKeys[] = {
     "Folder\\ShellEx\\ContextMenuHandlers\\Tolv",
     "Tolv.Quilby.1",
@@ -162,12 +177,7 @@ TEST(Registration, WritesTheTableAndUnregistrationTakesItBack) {
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kept)) << kept;
 
     // The folder holds only the module: it goes at the next logon.
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, sizeof windows);
-    const char* runOnce = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, runOnce, "dele"),
-              std::string(windows) + "\\System32\\cmd.exe /c rd /s /q  \"" + copy.folder + "\"");
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, runOnce, "dele");
+    EXPECT_EQ(TakeScheduledRemoval(), CommandShell() + "rd /s /q  \"" + copy.folder + "\"");
 }
 
 TEST(Registration, AFolderHoldingMoreKeepsItAndLosesOnlyTheModule) {
@@ -178,12 +188,7 @@ TEST(Registration, AFolderHoldingMoreKeepsItAndLosesOnlyTheModule) {
     std::string text;
     ASSERT_EQ(Regsvr32(copy.dll, true, &boxes, &text), 0u);
     EXPECT_EQ(boxes, 1);
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, sizeof windows);
-    const char* runOnce = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, runOnce, "dele"),
-              std::string(windows) + "\\System32\\cmd.exe /c del /f /q  \"" + copy.dll + "\"");
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, runOnce, "dele");
+    EXPECT_EQ(TakeScheduledRemoval(), CommandShell() + "del /f /q  \"" + copy.dll + "\"");
 }
 
 TEST(Module, ExportsAndVersionRecord) {
@@ -278,8 +283,7 @@ protected:
     static void TearDownTestSuite() {
         CoUninitialize();
         Regsvr32(BuiltDll(), true);
-        // Unregistering the build's DLL schedules its deletion: not here.
-        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "dele");
+        TakeScheduledRemoval();  // the build's own DLL stays
     }
     static HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) {
         auto get = reinterpret_cast<GetClassObjectFn>(

@@ -27,6 +27,17 @@ inline bool SaveBitmap24(const char* file, int width, int height, const void* bi
     return fclose(out) == 0;
 }
 
+// A bottom-up 24-bit bitmap whose pixels the caller can read and write.
+inline HBITMAP CreateBitmap24(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 // Saves what the screen shows of a window as a .bmp file.
 inline bool SaveWindowScreenshot(HWND window, const char* file) {
     RECT area;
@@ -34,14 +45,8 @@ inline bool SaveWindowScreenshot(HWND window, const char* file) {
     int width = area.right - area.left, height = area.bottom - area.top;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateBitmap24(screen, width, height, &bits);
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     GdiFlush();

@@ -33,15 +33,9 @@ struct Canvas {
     unsigned char* bits;
 
     Canvas(int w, int h) : width(w), height(h) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
         void* pixels = nullptr;
         dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+        bitmap = CreateBitmap24(dc, w, h, &pixels);
         bits = static_cast<unsigned char*>(pixels);
         old = static_cast<HBITMAP>(SelectObject(dc, bitmap));
     }
