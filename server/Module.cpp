@@ -75,11 +75,11 @@ std::wstring Wide(const char* text) {
 // registration or for removal, through the system's registrar.
 HRESULT RunScript(bool add) {
     bool initialised = SUCCEEDED(CoInitialize(nullptr));
+    std::wstring module = Wide(ModulePath());
     IRegistrar* registrar = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar,
                                   reinterpret_cast<void**>(&registrar));
     if (SUCCEEDED(hr)) {
-        std::wstring module = Wide(ModulePath());
         registrar->AddReplacement(L"MODULE", module.c_str());
         hr = add ? registrar->ResourceRegister(module.c_str(), kScriptId, L"REGISTRY")
                  : registrar->ResourceUnregister(module.c_str(), kScriptId, L"REGISTRY");
@@ -88,7 +88,6 @@ HRESULT RunScript(bool add) {
     if (SUCCEEDED(hr)) {
         if (add) {
             ITypeLib* library = nullptr;
-            std::wstring module = Wide(ModulePath());
             hr = LoadTypeLib(module.c_str(), &library);
             if (SUCCEEDED(hr)) {
                 hr = RegisterTypeLib(library, const_cast<OLECHAR*>(module.c_str()), nullptr);

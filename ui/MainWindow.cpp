@@ -15,10 +15,7 @@ MainWindow::MainWindow() : closeEvent(nullptr), scrollBarShown(false), workArea{
 MainWindow::~MainWindow() {
     // The panes go before the document: no scanning thread may paint them
     // from here on, and none may still run when the tree is freed.
-    {
-        ViewsLock hold(this);
-        viewsAlive_ = false;
-    }
+    SetViewsAlive(false);
     document.RequestStop();
     document.WaitForScan(INFINITE);
     document.owner = nullptr;
@@ -91,10 +88,7 @@ bool MainWindow::AfterCreate() {
     ShowWindow(tooltip.hwnd, SW_HIDE);
     menu.Create("menu", instance, headRect, WS_POPUP | WS_BORDER, hwnd, this);
     ShowWindow(menu.hwnd, SW_HIDE);
-    {
-        ViewsLock hold(this);
-        viewsAlive_ = true;
-    }
+    SetViewsAlive(true);
     list.Relayout();
     return document.StartWorkers();
 }
@@ -166,10 +160,7 @@ void MainWindow::OnKeyDown(WPARAM key) {
 
 void MainWindow::OnDestroy() {
     // From here on nothing paints the panes, whose windows go with this one.
-    {
-        ViewsLock hold(this);
-        viewsAlive_ = false;
-    }
+    SetViewsAlive(false);
     if (!document.root.Complete()) {
         document.RequestStop();
         document.WaitForScan(kCloseGraceMs);
@@ -178,6 +169,11 @@ void MainWindow::OnDestroy() {
     if (menu.hwnd) DestroyWindow(menu.hwnd);
     if (tooltip.hwnd) DestroyWindow(tooltip.hwnd);
     if (closeEvent && *closeEvent) SetEvent(*closeEvent);
+}
+
+void MainWindow::SetViewsAlive(bool alive) {
+    ViewsLock hold(this);
+    viewsAlive_ = alive;
 }
 
 void MainWindow::RepaintList() {

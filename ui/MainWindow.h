@@ -59,6 +59,8 @@ public:
     static constexpr int kScrollWidth = 15;
 
 private:
+    // Whether the document's repaints may reach the panes; changed under the lock.
+    void SetViewsAlive(bool alive);
     CRITICAL_SECTION viewLock_;
     bool viewsAlive_ = false;  // false before the panes exist and once closing
 };
