@@ -12,7 +12,3 @@ bool ShowDlgSetting(bool query);
 int ShowRecycleNote(HINSTANCE instance, HWND owner);
 
 INT_PTR CALLBACK NoteDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// True when the shell may be handed this path for a delete: no wildcard, which
-// the shell would expand, and room for the two closing zeros in `capacity`.
-bool SafeToDelete(const char* path, size_t capacity);

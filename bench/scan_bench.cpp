@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
         start = Now();
         {
             Document doc;
-            snprintf(doc.path, sizeof doc.path, "%s", root.c_str());
+            doc.path.assign(root.begin(), root.end());  // ASCII
             doc.Load(nullptr);
             doc.StartWorkers();
             doc.WaitForScan(INFINITE);

@@ -3,10 +3,13 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+char kNoName[] = "";
+}
+
 Document::Document() : selected(nullptr), owner(nullptr) {
     InitNode(&root);
-    root.name = path;
-    path[0] = 0;
+    root.name = kNoName;
     finishedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     stopRequested.store(false);
     tearingDown.store(false);
@@ -33,21 +36,12 @@ bool Document::WaitForScan(DWORD ms) {
 
 bool Document::Load(DocumentViews* views) {
     owner = views;
-    root.name = path;
-    char pattern[MAX_PATH];
-    size_t len = strnlen(path, sizeof path);
-    // A path that leaves no room for "\*" cannot be listed.
-    if (len + 3 > sizeof pattern) return true;
-    memcpy(pattern, path, len);
-    memcpy(pattern + len, "\\*", 3);
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (entry.cFileName[0] == '.') continue;
-            CreateNode(entry, &root);
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
+    if (!folder_.SetFolder(path.c_str())) return false;
+    FolderListing listing;
+    if (listing.Open(folder_.Exact())) {
+        ListedEntry entry;
+        while (listing.Next(&entry))
+            if (entry.name[0] != L'.') CreateNode(entry, &root);
     }
     if (root.ChildCount() > 0) RepaintViews(false, false);
     return true;
@@ -118,14 +112,21 @@ int Document::ReleaseNode(FolderNode* node) {
     return index;
 }
 
-int Document::RemoveSelected() {
-    FolderNode* node = selected;
+bool Document::IsUnder(const FolderNode* node, const FolderNode* folder) {
+    for (; node; node = node->parent)
+        if (node == folder) return true;
+    return false;
+}
+
+int Document::RemoveNode(FolderNode* node) {
     if (!node || !node->parent) return 0;
     FolderNode* parent = node->parent;
     int rows = 1 + (node->isFolder && node->Expanded() ? CountRows(node) : 0);
     if (owner) owner->BeginTreeChange();
+    bool wasSelected = selected == node;
+    if (IsUnder(selected, node)) selected = nullptr;
     int index = ReleaseNode(node);
-    selected = index >= 0 && index < parent->ChildCount() ? parent->Child(index) : nullptr;
+    if (wasSelected) selected = index >= 0 && index < parent->ChildCount() ? parent->Child(index) : nullptr;
     if (owner) {
         owner->EndTreeChange();
         owner->RowsRemoved(rows);
@@ -134,25 +135,20 @@ int Document::RemoveSelected() {
     return rows;
 }
 
-bool Document::NodePath(char* out, size_t capacity) const {
-    if (!selected) return false;
+bool Document::NodePath(const FolderNode* node, ItemPath* out) const {
     std::vector<const char*> names;
-    size_t total = strlen(root.name);
-    for (const FolderNode* at = selected; at->parent; at = at->parent) {
-        names.push_back(at->name);
-        total += 1 + strlen(at->name);
-    }
-    if (total + 1 > capacity) return false;
-    char* end = out;
-    size_t len = strlen(root.name);
-    memcpy(end, root.name, len);
-    end += len;
-    for (auto name = names.rbegin(); name != names.rend(); ++name) {
-        *end++ = '\\';
-        len = strlen(*name);
-        memcpy(end, *name, len);
-        end += len;
-    }
-    *end = 0;
+    for (const FolderNode* at = node; at && at->parent; at = at->parent) names.push_back(at->name);
+    ItemPath built = folder_;
+    if (built.Length() == 0 && !built.SetFolder(path.c_str())) return false;
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        if (!built.Append(*name)) return false;
+    *out = built;
+    return true;
+}
+
+bool Document::NodePath(wchar_t* out, size_t capacity) const {
+    ItemPath built;
+    if (!selected || !NodePath(selected, &built) || built.Length() + 1 > capacity) return false;
+    memcpy(out, built.Exact(), (built.Length() + 1) * sizeof(wchar_t));
     return true;
 }

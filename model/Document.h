@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <string>
 
 #include "FolderNode.h"
+#include "ItemPath.h"
 
 // The views the document repaints. The main window implements it; the model
 // knows nothing more of windows than this.
@@ -31,6 +33,9 @@ protected:
     ~DocumentViews() = default;
 };
 
+// Starts a thread with the default stack (CreateThread).
+HANDLE StartThread(LPTHREAD_START_ROUTINE procedure, LPVOID argument);
+
 class Document {
 public:
     Document();
@@ -38,7 +43,8 @@ public:
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
-    // Names the root and lists the chosen folder's own entries (not deeper).
+    // Lists the chosen folder's own entries (not deeper). False when `path`
+    // names no folder that a path can be built for; the tree then stays empty.
     bool Load(DocumentViews* owner);
     // Starts the scan: the coordinator with its folder workers, and the refresher.
     bool StartWorkers();
@@ -47,10 +53,16 @@ public:
     // Removes the selected node after the shell has deleted its item. Returns
     // how many list rows went with it: the row itself and, for an expanded
     // folder, the rows it showed.
-    int RemoveSelected();
-    // The selected node's full path; false, leaving `out` untouched, when nothing
-    // is selected or the path does not fit `capacity` bytes with its zero.
-    bool NodePath(char* out, size_t capacity) const;
+    int RemoveSelected() { return RemoveNode(selected); }
+    // The same for any node of the tree; the selection moves on to the next
+    // sibling only when it was that node, and is cleared when it was below it.
+    int RemoveNode(FolderNode* node);
+    // The selected node's full path in its exact form (ItemPath); false,
+    // leaving `out` untouched, when nothing is selected or the path does not
+    // fit `capacity` units with its zero.
+    bool NodePath(wchar_t* out, size_t capacity) const;
+    // Any node's path; false when it would pass the platform's limit.
+    bool NodePath(const FolderNode* node, ItemPath* out) const;
     // The actions on the selected node (actions/Actions.cpp).
     void OpenSelected();
     void DeleteSelected();
@@ -67,8 +79,13 @@ public:
     // Most folder workers seen running at once during this document's scan.
     int PeakWorkers() const { return peakWorkers_.load(); }
 
+    // How the scan starts its threads; null when none could be started.
+    using ThreadStarter = HANDLE (*)(LPTHREAD_START_ROUTINE procedure, LPVOID argument);
+    ThreadStarter startThread = StartThread;
+
     FolderNode root;
-    char path[MAX_PATH];
+    // The chosen folder as the shell named it, set before Load.
+    std::wstring path;
     FolderNode* selected;
     DocumentViews* owner;
     HANDLE finishedEvent;
@@ -82,6 +99,10 @@ private:
     friend DWORD WINAPI Refresher(LPVOID);
     friend DWORD WINAPI FolderWorker(LPVOID);
 
+    static bool IsUnder(const FolderNode* node, const FolderNode* folder);
+
+    ItemPath folder_;  // the chosen folder's exact path, from Load on
+    bool actionRunning_ = false;
     HANDLE coordinator_ = nullptr;
     HANDLE refresher_ = nullptr;
     std::atomic<int> runningWorkers_{0};

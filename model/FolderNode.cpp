@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "Name.h"
+
 #ifndef CRITICAL_SECTION_NO_DEBUG_INFO
 #define CRITICAL_SECTION_NO_DEBUG_INFO 0x01000000
 #endif
@@ -13,14 +15,14 @@
 namespace {
 
 // A node and its name share one allocation; the name follows the record.
-FolderNode* AllocateNode(const char* name) {
-    size_t len = strlen(name);
-    void* mem = ::operator new(sizeof(FolderNode) + len + 1, std::nothrow);
+FolderNode* AllocateNode(const wchar_t* name, size_t count) {
+    size_t bytes = EncodeName(name, count, nullptr);
+    void* mem = ::operator new(sizeof(FolderNode) + bytes + 1, std::nothrow);
     if (!mem) return nullptr;
     FolderNode* node = new (mem) FolderNode;
     InitNode(node);
     node->name = reinterpret_cast<char*>(node + 1);
-    memcpy(node->name, name, len + 1);
+    EncodeName(name, count, node->name);
     return node;
 }
 
@@ -68,31 +70,35 @@ void InitNode(FolderNode* node) {
     // of them, and the debug record would be a heap block of its own each.
     InitializeCriticalSectionEx(&node->lock, 0, CRITICAL_SECTION_NO_DEBUG_INFO);
     node->isFolder = 0;
+    node->isLink = 0;
     node->sorted.store(false, std::memory_order_relaxed);
     node->complete.store(false, std::memory_order_relaxed);
 }
 
-bool IsDirectoryLink(const WIN32_FIND_DATAA& entry) {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    // Cloud-file placeholders are reparse points too, but they are the real
-    // folder and hold their own entries: those are walked.
-    DWORD tag = entry.dwReserved0;
-    bool cloud = (tag & 0xFFFF0FFFu) == 0x9000001Au || tag == 0x80000021u;
-    return !cloud;
+bool IsLink(const ListedEntry& entry) {
+    if (!(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    switch (entry.reparseTag) {
+    case 0:                          // Wine: a host's symbolic link
+    case IO_REPARSE_TAG_MOUNT_POINT:  // junctions and mounted volumes
+    case IO_REPARSE_TAG_SYMLINK:
+    case 0xA000001Du:                 // IO_REPARSE_TAG_LX_SYMLINK
+        return true;
+    default:
+        return false;
+    }
 }
 
-FolderNode* CreateNode(const WIN32_FIND_DATAA& entry, FolderNode* parent) {
-    FolderNode* node = AllocateNode(entry.cFileName);
+FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent) {
+    FolderNode* node = AllocateNode(entry.name, entry.nameLength);
     if (!node) return nullptr;
     node->parent = parent;
-    bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     node->isFolder = folder ? 1 : 0;
+    node->isLink = IsLink(entry) ? 1 : 0;
     // A directory link is shown as a folder but never walked: walking it would
     // count its target twice, or forever when it points back up the tree.
-    if (IsDirectoryLink(entry)) node->complete.store(true, std::memory_order_relaxed);
-    if (!folder)
-        node->size.store(entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow, std::memory_order_relaxed);
+    if (folder && node->isLink) node->complete.store(true, std::memory_order_relaxed);
+    if (!folder) node->size.store(static_cast<double>(entry.size), std::memory_order_relaxed);
     if (!parent) return node;
 
     NodeLock hold(parent);
@@ -115,22 +121,40 @@ FolderNode* CreateNode(const WIN32_FIND_DATAA& entry, FolderNode* parent) {
     return node;
 }
 
+namespace {
+
+void DestroyNode(FolderNode* node) {
+    DeleteCriticalSection(&node->lock);
+    node->~FolderNode();
+    ::operator delete(node);
+}
+
+}  // namespace
+
 void FreeSubtree(FolderNode* node) {
-    // Recursion depth is bounded by the path length (260 characters), so even
-    // the deepest tree frees on a default stack.
-    if (ChildArray* array = node->children) {
-        for (int32_t i = 0; i < array->length; ++i) FreeNode(array->items[i]);
-        free(array);
-        node->children = nullptr;
+    // Each freed array hands its children to the pending list, so the deepest
+    // tree frees in a loop instead of a recursion as deep as the tree.
+    std::vector<FolderNode*> pending;
+    auto detach = [&pending](FolderNode* from) {
+        if (ChildArray* array = from->children) {
+            pending.insert(pending.end(), array->items, array->items + array->length);
+            free(array);
+            from->children = nullptr;
+        }
+    };
+    detach(node);
+    while (!pending.empty()) {
+        FolderNode* next = pending.back();
+        pending.pop_back();
+        detach(next);
+        DestroyNode(next);
     }
     node->folderCount.store(0, std::memory_order_relaxed);
 }
 
 void FreeNode(FolderNode* node) {
     FreeSubtree(node);
-    DeleteCriticalSection(&node->lock);
-    node->~FolderNode();
-    ::operator delete(node);
+    DestroyNode(node);
 }
 
 void SubtractFromAncestors(FolderNode* node, int32_t count, double bytes) {

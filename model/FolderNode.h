@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "Listing.h"
+
 struct FolderNode;
 
 // A node's children: a block that holds its own length and capacity in front of
@@ -25,7 +27,8 @@ struct FolderNode {
     // Folders at positions 0 .. folderCount-1, then the files. Changed only under
     // `lock`; readers on other threads take the lock too (see NodeLock).
     ChildArray* children;
-    // The node's name in the ANSI code page; for the root, the chosen folder's path.
+    // The name exactly as the listing gave it, in the stored form of Name.h;
+    // empty for the root, whose path the document holds.
     char* name;
     // Bytes: for a file its listed size, for a folder the total found beneath it
     // so far. One worker writes a subtree's sizes and counts while the views and
@@ -37,6 +40,7 @@ struct FolderNode {
     std::atomic<int32_t> folderCount;
     CRITICAL_SECTION lock;
     uint8_t isFolder;
+    uint8_t isLink;  // a link (file or folder): never walked, never deleted through
     std::atomic<bool> sorted;
     std::atomic<bool> complete;
 
@@ -75,10 +79,11 @@ void InitNode(FolderNode* node);
 
 // Makes a node from one directory-listing entry and, with a parent, links it into
 // the parent: folders go after the parent's folders, files at the end.
-FolderNode* CreateNode(const WIN32_FIND_DATAA& entry, FolderNode* parent);
+FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent);
 
 // Frees a node's subtree, then the node's own array and lock; no accounting.
 // The node's memory itself is freed too unless it is held by value (the root).
+// Neither recurses: a tree may be thousands of levels deep.
 void FreeSubtree(FolderNode* node);
 void FreeNode(FolderNode* node);
 
@@ -94,6 +99,7 @@ int CountRows(const FolderNode* node);
 // largest first. Does nothing while the node's `sorted` flag is set.
 void SortChildren(FolderNode* node);
 
-// True for a listing entry that is a directory link (a junction or a symbolic
-// link): shown as a folder, never walked.
-bool IsDirectoryLink(const WIN32_FIND_DATAA& entry);
+// True for a listing entry that is a link: a junction, a symbolic or WSL link,
+// or what Wine lists for a host's symbolic link (the attribute with no tag).
+// Every other reparse point (cloud files, projected folders) is the real item.
+bool IsLink(const ListedEntry& entry);

@@ -1,8 +1,6 @@
 // The scan: a coordinator hands the chosen folder's subfolders to at most ten
 // folder workers, each walking its subfolder depth first, while a refresher
 // re-sorts the top level and repaints the views ten times a second.
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "Document.h"
@@ -13,67 +11,115 @@ constexpr int kMaxWorkers = 10;
 constexpr DWORD kRefreshPeriodMs = 100;
 constexpr DWORD kFinishPauseMs = 500;
 
-// Appends "\" and name to the path of `len` characters, if the result still
-// leaves room for the "\*" of a listing pattern.
-bool AppendName(char* path, size_t len, const char* name, size_t* newLen) {
-    size_t nameLen = strlen(name);
-    if (len + 1 + nameLen + 3 > MAX_PATH) return false;
-    path[len] = '\\';
-    memcpy(path + len + 1, name, nameLen + 1);
-    *newLen = len + 1 + nameLen;
+// One folder of a walk in progress: its node, where its path ends, and the
+// subfolders its listing gave, walked one after the other.
+struct WalkLevel {
+    FolderNode* folder;
+    size_t pathLength;
+    std::vector<FolderNode*> subfolders;
+    size_t next;
+};
+
+void AddTotals(FolderNode* folder, const FolderNode* sub) {
+    folder->fileCount.store(folder->Files() + sub->Files(), std::memory_order_relaxed);
+    folder->size.store(folder->Size() + sub->Size(), std::memory_order_relaxed);
+}
+
+// Lists one folder into its node: its files join its totals at once, its
+// subfolders are kept for the walk. A folder that cannot be listed gets no
+// entries. False when a stop request came first.
+bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level) {
+    if (!listing.Open(path.Exact())) return true;
+    FolderNode* folder = level.folder;
+    ListedEntry entry;
+    while (listing.Next(&entry)) {
+        if (doc.stopRequested.load(std::memory_order_relaxed)) {
+            listing.Close();
+            return false;
+        }
+        if (entry.name[0] == L'.') continue;
+        FolderNode* node = CreateNode(entry, folder);
+        if (!node) continue;
+        // A directory link comes complete from CreateNode and is not walked.
+        if (node->isFolder && !node->Complete())
+            level.subfolders.push_back(node);
+        else
+            folder->size.store(folder->Size() + node->Size(), std::memory_order_relaxed);
+    }
+    listing.Close();
     return true;
 }
 
-// Walks one folder, whose path fills path[0..len), into `folder`. The buffer is
-// shared by the whole recursion: each level extends it and the next level's
-// extension overwrites the previous one. Returns false when a stop request cut
-// the walk short: the folder and every folder above it then stay incomplete.
-bool WalkFolder(Document& doc, char* path, size_t len, FolderNode* folder) {
-    memcpy(path + len, "\\*", 3);
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(path, &entry);
-    path[len] = 0;
-    if (find == INVALID_HANDLE_VALUE) {
-        folder->complete.store(true, std::memory_order_release);
-        return true;
-    }
-    do {
+// Walks the folder at `path` into `top`, depth first, on this thread. The levels
+// live on the heap, not on the stack, since paths of 32,767 units make trees
+// thousands of levels deep. Returns false when a stop request cut the walk
+// short: the folder it was in and every folder above it then stay incomplete,
+// with what they had gathered added upwards.
+bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNode* top) {
+    std::vector<WalkLevel> levels;
+    levels.push_back({top, path.Length(), {}, 0});
+    bool cut = !ListFolder(doc, listing, path, levels.back());
+    while (!cut) {
+        WalkLevel& level = levels.back();
+        if (level.next == level.subfolders.size()) {
+            FolderNode* done = level.folder;
+            done->complete.store(true, std::memory_order_release);
+            levels.pop_back();
+            if (levels.empty()) return true;
+            AddTotals(levels.back().folder, done);
+            continue;
+        }
         if (doc.stopRequested.load(std::memory_order_relaxed)) {
-            FindClose(find);
-            return false;
+            cut = true;
+            break;
         }
-        if (entry.cFileName[0] == '.') continue;
-        FolderNode* node = CreateNode(entry, folder);
-        if (!node) continue;
-        if (node->isFolder) {
-            size_t childLen;
-            // A directory link comes complete from CreateNode and is not walked.
-            // A folder whose path would not fit is one that cannot be listed.
-            if (node->Complete() || !AppendName(path, len, entry.cFileName, &childLen)) {
-                node->complete.store(true, std::memory_order_release);
-            } else {
-                bool finished = WalkFolder(doc, path, childLen, node);
-                path[len] = 0;
-                folder->fileCount.store(folder->Files() + node->Files(), std::memory_order_relaxed);
-                if (!finished) {
-                    folder->size.store(folder->Size() + node->Size(), std::memory_order_relaxed);
-                    FindClose(find);
-                    return false;
-                }
-            }
+        FolderNode* sub = level.subfolders[level.next++];
+        path.Truncate(level.pathLength);
+        // A folder whose path would pass the platform's limit cannot be listed.
+        if (!path.Append(sub->name)) {
+            sub->complete.store(true, std::memory_order_release);
+            continue;
         }
-        folder->size.store(folder->Size() + node->Size(), std::memory_order_relaxed);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    folder->complete.store(true, std::memory_order_release);
-    return true;
+        levels.push_back({sub, path.Length(), {}, 0});
+        cut = !ListFolder(doc, listing, path, levels.back());
+    }
+    while (levels.size() > 1) {
+        FolderNode* partial = levels.back().folder;
+        levels.pop_back();
+        AddTotals(levels.back().folder, partial);
+    }
+    return false;
+}
+
+// The end of every scan, walked or not: the refresher stopped, the top level
+// in order, the root totalled and complete, the totals shown.
+void FinishScan(Document& doc, HANDLE refresher) {
+    SetEvent(doc.finishedEvent);
+    if (refresher) WaitForSingleObject(refresher, INFINITE);
+    FolderNode& root = doc.root;
+    SortChildren(&root);
+    double bytes = 0;
+    int32_t files = root.Files();
+    for (int32_t i = 0; i < root.ChildCount(); ++i) {
+        FolderNode* child = root.Child(i);
+        bytes += child->Size();
+        if (child->isFolder) files += child->Files();
+    }
+    root.size.store(bytes, std::memory_order_relaxed);
+    root.fileCount.store(files, std::memory_order_relaxed);
+    root.complete.store(true, std::memory_order_release);
+    doc.RepaintViews(true, true);
 }
 
 }  // namespace
 
+HANDLE StartThread(LPTHREAD_START_ROUTINE procedure, LPVOID argument) {
+    return CreateThread(nullptr, 0, procedure, argument, 0, nullptr);
+}
+
 // One folder handed to one worker.
 struct WorkerSlot {
-    char path[MAX_PATH];
+    ItemPath path;
     FolderNode* node;
     Document* doc;
 };
@@ -85,10 +131,9 @@ DWORD WINAPI FolderWorker(LPVOID param) {
     int peak = doc.peakWorkers_.load();
     while (running > peak && !doc.peakWorkers_.compare_exchange_weak(peak, running)) {
     }
-    char path[MAX_PATH];
-    size_t len = strlen(slot->path);
-    memcpy(path, slot->path, len + 1);
-    WalkFolder(doc, path, len, slot->node);
+    ItemPath path = slot->path;
+    FolderListing listing;
+    WalkFolder(doc, listing, path, slot->node);
     --doc.runningWorkers_;
     return 0;
 }
@@ -147,43 +192,33 @@ DWORD WINAPI Coordinator(LPVOID param) {
             }
         }
         WorkerSlot& slot = slots[free];
-        size_t len;
-        snprintf(slot.path, sizeof slot.path, "%s", doc.path);
+        slot.path = doc.folder_;
         slot.node = folder;
         slot.doc = &doc;
-        if (folder->Complete() || !AppendName(slot.path, strlen(slot.path), folder->name, &len)) {
+        if (folder->Complete() || !slot.path.Append(folder->name)) {
             unlistable(folder);
             continue;
         }
-        threads[free] = CreateThread(nullptr, 0, FolderWorker, &slot, 0, nullptr);
+        threads[free] = doc.startThread(FolderWorker, &slot);
         if (!threads[free]) unlistable(folder);
     }
     waitForAll();
 
     if (!doc.stopRequested.load(std::memory_order_relaxed)) Sleep(kFinishPauseMs);
-    SetEvent(doc.finishedEvent);
-    if (doc.refresher_) WaitForSingleObject(doc.refresher_, INFINITE);
-
-    SortChildren(&root);
-    double bytes = 0;
-    int32_t files = root.Files();
-    for (int32_t i = 0; i < root.ChildCount(); ++i) {
-        FolderNode* child = root.Child(i);
-        bytes += child->Size();
-        if (child->isFolder) files += child->Files();
-    }
-    root.size.store(bytes, std::memory_order_relaxed);
-    root.fileCount.store(files, std::memory_order_relaxed);
-    root.complete.store(true, std::memory_order_release);
-    doc.RepaintViews(true, true);
+    FinishScan(doc, doc.refresher_);
     return 0;
 }
 
 bool Document::StartWorkers() {
-    if (coordinator_) return true;
+    if (coordinator_ || root.Complete()) return true;
     // The refresher first: the coordinator joins it before totalling the root.
-    refresher_ = CreateThread(nullptr, 0, Refresher, this, 0, nullptr);
-    coordinator_ = CreateThread(nullptr, 0, Coordinator, this, 0, nullptr);
-    if (!coordinator_) Coordinator(this);  // no thread to spare: scan on this one
+    refresher_ = startThread(Refresher, this);
+    coordinator_ = startThread(Coordinator, this);
+    if (!coordinator_) {
+        // No thread to walk on: the caller's thread (the shell's) never walks.
+        // The folders stay as ones that could not be listed.
+        for (int32_t i = 0; i < root.Folders(); ++i) root.Child(i)->complete.store(true, std::memory_order_release);
+        FinishScan(*this, refresher_);
+    }
     return true;
 }

@@ -35,7 +35,6 @@ CQuilby::CQuilby(IUnknown* outer)
       typeInfo_(nullptr),
       threadStarted_(nullptr),
       threadModule_(nullptr) {
-    path_[0] = 0;
     inner_.self = this;
     LockModule();
 }
@@ -126,12 +125,19 @@ STDMETHODIMP CQuilby::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
         return E_INVALIDARG;
     }
     HRESULT result = E_INVALIDARG;
-    if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
-        // The first selected item only; further ones are ignored.
-        char first[MAX_PATH] = "";
-        UINT length = DragQueryFileA(drop, 0, first, sizeof first);
-        if (length != 0 && GetFileAttributesA(first) != INVALID_FILE_ATTRIBUTES) result = S_OK;
-        memcpy(path_, first, sizeof path_);
+    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+        // The first selected item only; further ones are ignored. Its name is
+        // taken as the shell holds it, whatever characters it has.
+        UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+        std::wstring first(length, L'\0');
+        if (length != 0 && DragQueryFileW(drop, 0, &first[0], length + 1) == length) {
+            ItemPath exact;
+            if (exact.SetFolder(first.c_str()) && GetFileAttributesW(exact.Exact()) != INVALID_FILE_ATTRIBUTES)
+                result = S_OK;
+            path_ = first;
+        } else {
+            path_.clear();
+        }
     }
     GlobalUnlock(medium.hGlobal);
     ReleaseStgMedium(&medium);
@@ -150,7 +156,7 @@ STDMETHODIMP CQuilby::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) { ret
 STDMETHODIMP CQuilby::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     if (!info || info->lpVerb != nullptr) return S_OK;  // a verb string, or an offset other than 0
     if (keepAlive_) return S_OK;                        // this object's navigator is open already
-    memcpy(mainWindow_.document.path, path_, sizeof path_);
+    mainWindow_.document.path = path_;
     if (!closeEvent_) closeEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!threadStarted_) threadStarted_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&keepAlive_));
@@ -176,7 +182,7 @@ STDMETHODIMP CQuilby::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     if (!window) window = &mainWindow_;
 
     RECT ignored = {0, 0, 0, 0};
-    bool created = window->Create(path_, g_module, ignored, WS_POPUP | WS_BORDER, nullptr,
+    bool created = window->Create(path_.c_str(), g_module, ignored, WS_POPUP | WS_BORDER, nullptr,
                                   reinterpret_cast<Wnd*>(&closeEvent_));
     // No navigator (another one is open on this folder): nothing will ever
     // close, so let the keep-alive thread release the object now.

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <string>
 
 #include "MainWindow.h"
 #include "Tolv_h.h"
@@ -55,7 +56,7 @@ private:
     LONG references_;
     MainWindow mainWindow_;
     std::atomic<MainWindow*> window_;  // set by the keep-alive thread as it starts
-    char path_[MAX_PATH];
+    std::wstring path_;  // the first selected folder, as the shell names it
     HANDLE closeEvent_;
     IUnknown* keepAlive_;
     InnerUnknown inner_;

@@ -1,5 +1,6 @@
 #include "Navigator.h"
 
+#include "TempTree.h"
 #include "ToolSupport.h"
 
 void PumpFor(DWORD ms) { PumpMessagesFor(ms); }
@@ -11,9 +12,9 @@ Navigator::Navigator(const std::string& folder, POINT pointer) : main_(new MainW
     POINT probe;
     for (int i = 0; i < 100 && !GetCursorPos(&probe); ++i) Sleep(50);
     MovePointer(pointer.x, pointer.y);
-    snprintf(main_->document.path, sizeof main_->document.path, "%s", folder.c_str());
+    main_->document.path = Wide(folder);
     RECT ignored{};
-    opened_ = main_->Create(folder.c_str(), GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
+    opened_ = main_->Create(main_->document.path.c_str(), GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
                             reinterpret_cast<Wnd*>(&closeEvent));
     PumpFor(50);
 }

@@ -17,9 +17,7 @@ std::string HostPath(const std::string& windowsPath) {
     auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (!toUnix) return {};
-    wchar_t wide[MAX_PATH * 2];
-    MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 2);
-    char* unixPath = toUnix(wide);
+    char* unixPath = toUnix(Wide(windowsPath).c_str());
     if (!unixPath) return {};
     std::string result = unixPath;
     HeapFree(GetProcessHeap(), 0, unixPath);
@@ -43,10 +41,12 @@ void RunHost(const std::string& command) {
     std::string line = "Z:\\bin\\sh -c \"";
     for (char c : script) line += c == '"' ? std::string("\\\"") : std::string(1, c);
     line += "\"";
-    STARTUPINFOA startup{};
+    // Wide, so that names outside the code page reach the host as they are.
+    std::wstring wideLine = Wide(line);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, &wideLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return;
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
@@ -67,14 +67,21 @@ TempTree::TempTree() {
     Check(CreateDirectoryA(root_.c_str(), nullptr), "CreateDirectory " + root_);
 }
 
-TempTree::~TempTree() { RemoveTree(root_); }
+TempTree::~TempTree() {
+    // Under Wine the platform's calls follow a host's link and remove its
+    // target (a file link even lists as its target): a tree with links is
+    // removed by the host, which never follows one.
+    std::string host = madeLinks_ ? HostPath(root_) : std::string();
+    if (!host.empty()) RunHost("rm -rf \"" + host + "\"");
+    RemoveTree(root_);
+}
 
 void TempTree::Dir(const std::string& relative) const {
-    Check(CreateDirectoryA(Path(relative).c_str(), nullptr), "CreateDirectory " + relative);
+    Check(CreateDirectoryW(Exact(Path(relative)).c_str(), nullptr), "CreateDirectory " + relative);
 }
 
 void TempTree::File(const std::string& relative, uint64_t bytes) const {
-    HANDLE file = CreateFileA(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE file = CreateFileW(Exact(Path(relative)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     Check(file != INVALID_HANDLE_VALUE, "CreateFile " + relative);
     if (bytes > 0) {
         LARGE_INTEGER end;
@@ -90,6 +97,7 @@ void TempTree::File(const std::string& relative, uint64_t bytes) const {
 bool TempTree::Link(const std::string& relative, const std::string& target) const {
     std::string link = Path(relative);
     std::string hostLink = HostPath(link), hostTarget = HostPath(target);
+    madeLinks_ = true;
     if (!hostLink.empty() && !hostTarget.empty()) {
         // Under Wine, a symbolic link on the host is what the platform reports
         // as a directory link; CreateSymbolicLink there succeeds without one.
@@ -101,10 +109,19 @@ bool TempTree::Link(const std::string& relative, const std::string& target) cons
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool TempTree::HostFile(const std::string& name) const {
+bool TempTree::HostFile(const std::string& name, uint64_t bytes, char fill) const {
     std::string host = HostPath(root_);
     if (host.empty()) return false;
-    RunHost(": > \"" + host + "/" + name + "\"");
+    RunHost("head -c " + std::to_string(bytes) + " /dev/zero | tr '\\0' '" + std::string(1, fill) + "' > \"" +
+            host + "/" + name + "\"");
+    return true;
+}
+
+bool TempTree::Host(const std::string& script, bool makesLinks) const {
+    std::string host = HostPath(root_);
+    if (host.empty()) return false;
+    madeLinks_ = madeLinks_ || makesLinks;
+    RunHost("cd \"" + host + "\" && " + script);
     return true;
 }
 
@@ -126,25 +143,53 @@ void TempTree::Allow(const std::string& relative) const {
 }
 
 void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((Exact(path) + L"\\*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::string child = path + "\\" + Utf8(name);
+            std::wstring exact = Exact(child);
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                if (!RemoveDirectoryA(child.c_str())) DeleteFileA(child.c_str());
+                if (!RemoveDirectoryW(exact.c_str())) DeleteFileW(exact.c_str());
             } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
+                SetFileAttributesW(exact.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(exact.c_str());
             }
-        } while (FindNextFileA(find, &entry));
+        } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(Exact(path).c_str());
+}
+
+std::wstring Wide(const std::string& utf8) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(units, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], units);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring Exact(const std::string& path) { return L"\\\\?\\" + Wide(path); }
+
+std::string FileBytes(const std::string& path) {
+    HANDLE file = CreateFileW(Exact(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
 }
 
 int ThreadCount() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Document.h"
+#include "Lookalikes.h"
 #include "TempTree.h"
 
 namespace {
@@ -46,7 +47,7 @@ struct Views : DocumentViews {
 };
 
 void Open(Document& doc, const std::string& path, DocumentViews* views = nullptr) {
-    snprintf(doc.path, sizeof doc.path, "%s", path.c_str());
+    doc.path = Wide(path);
     doc.Load(views);
 }
 
@@ -92,6 +93,27 @@ int CheckTotals(const FolderNode* node, const std::string& relative, const Expec
         EXPECT_FALSE(node->Complete()) << relative;
     }
     return nodes;
+}
+
+TEST(Scan, NamesAreTheDisksOwnAndTheirTotalsToo) {
+    TempTree tree;
+    std::vector<Lookalike> items;
+    if (!MakeLookalikes(tree, "s", &items)) GTEST_SKIP() << "no host file system to make the names on";
+    Document doc;
+    Scan(doc, tree.Path("chosen"));
+    double total = 0;
+    for (const Lookalike& item : items) {
+        const FolderNode* node = Find(&doc.root, item.path.substr(7));
+        ASSERT_NE(node, nullptr) << item.path;
+        EXPECT_EQ(node->isFolder != 0, item.folder) << item.path;
+        // A folder below a 300-character path is walked too.
+        EXPECT_EQ(node->Size(), item.bytes) << item.path;
+        EXPECT_EQ(node->Files(), item.folder ? 1 : 0) << item.path;
+        total += static_cast<double>(item.bytes);
+    }
+    EXPECT_EQ(doc.root.ChildCount(), static_cast<int32_t>(items.size()));
+    EXPECT_EQ(doc.root.Size(), total);
+    EXPECT_EQ(doc.root.Files(), static_cast<int32_t>(items.size()));
 }
 
 TEST(Scan, TotalsEqualWhatTheDiskHolds) {
@@ -165,34 +187,21 @@ TEST(Scan, FolderThatCannotBeListedIsCompleteAndEmpty) {
     tree.File("ok\\a", 100);
     AddExpected(expected, "ok\\a", 100);
 
-    // A folder whose path, with "\*", no longer fits the path buffer: made
-    // through the long-path form, which the listing itself does not use.
-    std::string deep = "ok";
-    std::string name(60, 'd');
-    while (tree.Path(deep).size() + 1 + name.size() < MAX_PATH - 2) {
-        deep += "\\" + name;
-        tree.Dir(deep);
-    }
-    std::string tooLong = deep + "\\" + name;
-    std::wstring wide = L"\\\\?\\";
-    for (char c : tree.Path(tooLong)) wide += static_cast<wchar_t>(c);
-    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((wide + L"\\hidden-by-length").c_str(), nullptr));
-    HANDLE inside = CreateFileW((wide + L"\\x.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(inside, INVALID_HANDLE_VALUE);
-    DWORD written;
-    WriteFile(inside, "12345", 5, &written, nullptr);
-    CloseHandle(inside);
-
+    // A folder that vanished between the listing of the chosen folder and its walk.
+    tree.Dir("gone");
+    tree.File("gone\\x.bin", 5);
     Document doc;
-    Scan(doc, tree.Root());
-    const FolderNode* cut = Find(&doc.root, tooLong);
+    Open(doc, tree.Root());
+    RemoveTree(tree.Path("gone"));
+    doc.StartWorkers();
+    ASSERT_TRUE(doc.WaitForScan(60000));
+    const FolderNode* cut = Find(&doc.root, "gone");
     ASSERT_NE(cut, nullptr);
     EXPECT_TRUE(cut->Complete());
     EXPECT_EQ(cut->ChildCount(), 0);
     EXPECT_EQ(cut->Size(), 0);
     EXPECT_EQ(cut->Files(), 0);
-    CheckTotals(&doc.root, "", expected);  // its parent's totals are unaffected by it
+    CheckTotals(&doc.root, "", expected);  // the others' totals are unaffected by it
 
     // A folder without read permission, where the platform enforces it (not
     // for the superuser under Wine): complete with nothing in it.

@@ -10,14 +10,16 @@
 
 namespace {
 
-WIN32_FIND_DATAA Entry(const char* name, bool folder, uint64_t bytes = 0) {
-    WIN32_FIND_DATAA entry{};
-    entry.dwFileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    entry.nFileSizeHigh = static_cast<DWORD>(bytes >> 32);
-    entry.nFileSizeLow = static_cast<DWORD>(bytes);
-    snprintf(entry.cFileName, sizeof entry.cFileName, "%s", name);
-    return entry;
-}
+// A listing entry as the platform would give it, for the length of one call.
+struct Entry {
+    Entry(const char* utf8, bool folder, uint64_t bytes = 0) : name(Wide(utf8)) {
+        entry = {name.c_str(), name.size(), folder ? DWORD{FILE_ATTRIBUTE_DIRECTORY} : DWORD{FILE_ATTRIBUTE_ARCHIVE},
+                 bytes, 0};
+    }
+    operator const ListedEntry&() const { return entry; }
+    std::wstring name;
+    ListedEntry entry;
+};
 
 // Adds a node as a finished walk would leave it: a file's size and count added
 // to every ancestor.
@@ -59,11 +61,11 @@ TEST(Load, ListsOwnEntriesFoldersFirstWithoutDotNames) {
     tree.Dir("alpha");
 
     Document doc;
-    snprintf(doc.path, sizeof doc.path, "%s", tree.Root().c_str());
+    doc.path = Wide(tree.Root());
     CountingViews views;
     doc.Load(&views);
 
-    EXPECT_STREQ(doc.root.name, tree.Root().c_str());
+    EXPECT_STREQ(doc.root.name, "");
     ASSERT_EQ(doc.root.ChildCount(), 4);
     EXPECT_EQ(doc.root.Folders(), 2);
     for (int i = 0; i < 4; ++i) {
@@ -87,7 +89,7 @@ TEST(Load, EmptyOrMissingFolderGivesNoRowsAndNoRepaint) {
     TempTree tree;
     for (std::string path : {tree.Root(), tree.Root() + "\\does-not-exist"}) {
         Document doc;
-        snprintf(doc.path, sizeof doc.path, "%s", path.c_str());
+        doc.path = Wide(path);
         CountingViews views;
         doc.Load(&views);
         EXPECT_EQ(doc.root.ChildCount(), 0) << path;
@@ -100,7 +102,7 @@ TEST(Load, FileOfFourGigabytesAndMoreKeepsItsFullSize) {
     const uint64_t big = (uint64_t{1} << 32) + 12345;  // sparse on disk
     tree.File("huge.img", big);
     Document doc;
-    snprintf(doc.path, sizeof doc.path, "%s", tree.Root().c_str());
+    doc.path = Wide(tree.Root());
     doc.Load(nullptr);
     ASSERT_EQ(doc.root.ChildCount(), 1);
     EXPECT_EQ(doc.root.Child(0)->Size(), static_cast<double>(big));
@@ -265,27 +267,30 @@ TEST_F(SelectionTree, TearingDownSkipsTheAccounting) {
     EXPECT_EQ(doc.root.Size(), 810);
 }
 
-TEST_F(SelectionTree, NodePathJoinsNamesBelowTheRoot) {
-    snprintf(doc.path, sizeof doc.path, "C:\\Data");
-    char out[MAX_PATH] = "untouched";
-    EXPECT_FALSE(doc.NodePath(out, sizeof out));
-    EXPECT_STREQ(out, "untouched");
+TEST_F(SelectionTree, NodePathJoinsNamesBelowTheRootInTheExactForm) {
+    doc.path = L"C:\\Data";
+    wchar_t out[MAX_PATH] = L"untouched";
+    EXPECT_FALSE(doc.NodePath(out, MAX_PATH));
+    EXPECT_STREQ(out, L"untouched");
     doc.selected = a1x;
-    ASSERT_TRUE(doc.NodePath(out, sizeof out));
-    EXPECT_STREQ(out, "C:\\Data\\a\\a1\\a1x");
+    ASSERT_TRUE(doc.NodePath(out, MAX_PATH));
+    EXPECT_STREQ(out, L"\\\\?\\C:\\Data\\a\\a1\\a1x");
 
-    // A drive root already ends with a separator; one more is still inserted.
-    snprintf(doc.path, sizeof doc.path, "D:\\");
+    // A drive root keeps its one separator; a share gets the share prefix.
+    doc.path = L"D:\\";
     doc.selected = c;
-    ASSERT_TRUE(doc.NodePath(out, sizeof out));
-    EXPECT_STREQ(out, "D:\\\\c.txt");
+    ASSERT_TRUE(doc.NodePath(out, MAX_PATH));
+    EXPECT_STREQ(out, L"\\\\?\\D:\\c.txt");
+    doc.path = L"\\\\server\\share\\";
+    ASSERT_TRUE(doc.NodePath(out, MAX_PATH));
+    EXPECT_STREQ(out, L"\\\\?\\UNC\\server\\share\\c.txt");
 
     // A path that does not fit is refused, the buffer left as it was.
-    char small[12] = "untouched";
-    snprintf(doc.path, sizeof doc.path, "C:\\Data");
+    wchar_t small[12] = L"untouched";
+    doc.path = L"C:\\Data";
     doc.selected = a1x;
-    EXPECT_FALSE(doc.NodePath(small, sizeof small));
-    EXPECT_STREQ(small, "untouched");
+    EXPECT_FALSE(doc.NodePath(small, 12));
+    EXPECT_STREQ(small, L"untouched");
 }
 
 }  // namespace

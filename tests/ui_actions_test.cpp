@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Actions.h"
+#include "Lookalikes.h"
 #include "Navigator.h"
 #include "TempTree.h"
 
@@ -56,10 +59,10 @@ std::string RecycleBinNames() {
         LPITEMIDLIST item;
         while (items->Next(1, &item, nullptr) == S_OK) {
             STRRET name;
-            char text[MAX_PATH];
+            wchar_t text[MAX_PATH];
             if (SUCCEEDED(folder->GetDisplayNameOf(item, SHGDN_NORMAL, &name)) &&
-                SUCCEEDED(StrRetToBufA(&name, item, text, sizeof text)))
-                names += std::string(text) + "\n";
+                SUCCEEDED(StrRetToBufW(&name, item, text, MAX_PATH)))
+                names += Utf8(text) + "\n";
             CoTaskMemFree(item);
         }
     }
@@ -147,44 +150,104 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     EXPECT_TRUE(HasColour(main.header.hwnd, RECT{95, 27, 200, 45}, RGB(125, 125, 125)));
 }
 
-TEST_F(Actions, DeleteRefusesAPathWithAWildcard) {
-    // A host name that the 8-bit code page can only show with "?": handed to
-    // the shell, the path would match "weard.txt" too.
-    tree.File("weard.txt", 7);
-    if (!tree.HostFile("we?rd.txt")) GTEST_SKIP() << "no host file system to make such a name on";
-    Navigator nav(tree.Root());
+// Every file below a folder with its length and a digest of its bytes, as the
+// disk holds it; links are listed, not followed.
+void Snapshot(const std::string& folder, const std::string& relative, std::map<std::string, std::string>* files) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((Exact(folder) + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = Utf8(entry.cFileName);
+        if (name == "." || name == "..") continue;
+        std::string path = folder + "\\" + name, rel = relative.empty() ? name : relative + "\\" + name;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            std::string bytes = FileBytes(path);
+            uint64_t digest = 14695981039346656037ull;
+            for (char c : bytes) digest = (digest ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+            (*files)[rel] = std::to_string(bytes.size()) + " bytes, " + std::to_string(digest);
+        }
+        else if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            Snapshot(path, rel, files);
+        else
+            (*files)[rel] = "<link>";
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+}
+
+FolderNode* NodeAt(FolderNode* node, const std::string& relative) {
+    for (size_t start = 0; node && start < relative.size();) {
+        size_t end = relative.find('\\', start);
+        if (end == std::string::npos) end = relative.size();
+        std::string part = relative.substr(start, end - start);
+        FolderNode* next = nullptr;
+        for (int32_t i = 0; i < node->ChildCount() && !next; ++i)
+            if (part == node->Child(i)->name) next = node->Child(i);
+        node = next;
+        start = end + 1;
+    }
+    return node;
+}
+
+TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
+    std::vector<Lookalike> items;
+    if (!MakeLookalikes(tree, unique, &items)) GTEST_SKIP() << "no host file system to make the names on";
+    // Links whose targets lie outside the chosen folder.
+    ASSERT_TRUE(tree.Host("mkdir target && printf tttt > target/f && ln -s ../target chosen/dirlink && "
+                          "ln -s ../target/f chosen/filelink",
+                          true));
+    std::string deepLeaf;
+    for (const Lookalike& item : items)
+        if (item.path.find("\\deep-") != std::string::npos) deepLeaf = item.path;
+    for (int i = 0; i < 10; ++i) deepLeaf += "\\level-" + std::to_string(i) + "-of-a-rather-deep-path";
+    deepLeaf += "\\leaf.bin";
+    ASSERT_GT(tree.Path(deepLeaf).size(), 300u);
+
+    Navigator nav(tree.Path("chosen"));
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
-    FolderNode* wild = Row(main, "we?rd.txt");
-    ASSERT_NE(wild, nullptr);
-    Select(main, wild);
-    int rows = main.list.rowTotal;
-    double total = main.document.root.Size();
-    SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
-    EXPECT_TRUE(Exists(tree.Path("weard.txt")));
-    EXPECT_EQ(Row(main, "we?rd.txt"), wild);  // nothing removed, nothing changed
-    EXPECT_EQ(main.document.selected, wild);
-    EXPECT_EQ(main.list.rowTotal, rows);
-    EXPECT_EQ(main.document.root.Size(), total);
-    int entries = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(tree.Path("we*").c_str(), &entry);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    do ++entries;
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    EXPECT_EQ(entries, 2);
-}
+    Document& doc = main.document;
 
-TEST(ActionsUnit, SafeToDeleteChecksWildcardsAndRoom) {
-    EXPECT_TRUE(SafeToDelete("C:\\data\\file.txt", 1024));
-    EXPECT_FALSE(SafeToDelete("C:\\data\\f?le.txt", 1024));
-    EXPECT_FALSE(SafeToDelete("C:\\data\\*", 1024));
-    std::string long1022(1022, 'a'), long1023(1023, 'a');
-    EXPECT_TRUE(SafeToDelete(long1022.c_str(), 1024));   // with its two zeros: 1024
-    EXPECT_FALSE(SafeToDelete(long1023.c_str(), 1024));
-    EXPECT_FALSE(SafeToDelete("", 1024));
+    // What a delete may remove: the row's own item. Items that only a
+    // normalised path reaches, links, and paths past the shell's limit stay.
+    struct Case {
+        std::string path;
+        bool removed;
+    };
+    std::vector<Case> cases = {{deepLeaf, false}, {"chosen\\dirlink", false}, {"chosen\\filelink", false}};
+    for (const Lookalike& item : items) {
+        std::string name = item.path.substr(7);
+        // Wine lists a host's "?" as itself: a wildcard to the shell.
+        bool normalised = name.back() == ' ' || name.back() == '.' || name == "aux.txt" || name.find("we?rd") == 0;
+        cases.push_back({item.path, !normalised});
+    }
+
+    for (const Case& c : cases) {
+        FolderNode* node = NodeAt(&doc.root, c.path.substr(7));
+        ASSERT_NE(node, nullptr) << c.path;
+        std::map<std::string, std::string> before, after;
+        Snapshot(tree.Root(), "", &before);
+        double total = doc.root.Size(), bytes = node->Size();
+        doc.selected = node;
+        SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
+        Snapshot(tree.Root(), "", &after);
+        auto inside = [&c](const std::string& file) {
+            return file == c.path || file.compare(0, c.path.size() + 1, c.path + "\\") == 0;
+        };
+        bool gone = true;
+        for (const auto& file : after) gone = gone && !inside(file.first);
+        EXPECT_EQ(gone, c.removed) << c.path;
+        // Whatever else the disk holds is byte for byte as it was.
+        for (auto it = before.begin(); it != before.end();) it = gone && inside(it->first) ? before.erase(it) : std::next(it);
+        EXPECT_EQ(after, before) << c.path;
+        EXPECT_EQ(NodeAt(&doc.root, c.path.substr(7)) == nullptr, gone) << c.path;
+        EXPECT_EQ(doc.root.Size(), gone ? total - bytes : total) << c.path;
+        if (!gone) EXPECT_EQ(doc.selected, node) << c.path;
+    }
+    std::string bin = RecycleBinNames();
+    EXPECT_NE(bin.find("Māori-" + unique + ".txt"), std::string::npos) << bin;
+    EXPECT_NE(bin.find("Фото-" + unique), std::string::npos) << bin;
+    EXPECT_EQ(FileBytes(tree.Path("target\\f")), "tttt");
 }
 
 }  // namespace

@@ -23,9 +23,9 @@ int Height(HWND hwnd) {
 }
 
 std::string ClassOf(HWND hwnd) {
-    char name[300] = "";
-    GetClassNameA(hwnd, name, sizeof name);
-    return name;
+    wchar_t name[300] = L"";
+    GetClassNameW(hwnd, name, 300);
+    return Utf8(name);
 }
 
 // Counts what reaches the handlers of a bare window.
@@ -44,7 +44,7 @@ struct Probe : Wnd {
 
 TEST(WindowBase, DispatchesOnlyPlainLeftPresses) {
     Probe probe;
-    ASSERT_TRUE(probe.Create("tolv-probe", GetModuleHandleA(nullptr), RECT{10, 10, 110, 60}, WS_POPUP, nullptr,
+    ASSERT_TRUE(probe.Create(L"tolv-probe", GetModuleHandleA(nullptr), RECT{10, 10, 110, 60}, WS_POPUP, nullptr,
                              nullptr));
     EXPECT_EQ(ClassOf(probe.hwnd), "tolv-probe");
     char title[64];
@@ -68,7 +68,7 @@ TEST(WindowBase, DispatchesOnlyPlainLeftPresses) {
 
     // The same class cannot be registered twice while it exists.
     Probe twin;
-    EXPECT_FALSE(twin.Create("tolv-probe", GetModuleHandleA(nullptr), RECT{0, 0, 10, 10}, WS_POPUP, nullptr,
+    EXPECT_FALSE(twin.Create(L"tolv-probe", GetModuleHandleA(nullptr), RECT{0, 0, 10, 10}, WS_POPUP, nullptr,
                              nullptr));
     EXPECT_EQ(twin.hwnd, nullptr);
     DestroyWindow(probe.hwnd);
@@ -401,12 +401,13 @@ TEST(Header, LongPathsAreShortenedAroundTheirLastPart) {
     Navigator nav(tree.Path(deep));
     ASSERT_TRUE(nav.Opened());
     HeadWindow& header = nav.Main().header;
-    EXPECT_NE(header.title.find("..."), std::string::npos) << header.title;
-    EXPECT_EQ(header.title.substr(header.title.size() - 19), "\\fifth-level-folder");
-    EXPECT_EQ(header.title.substr(0, 3), tree.Root().substr(0, 3));
+    std::string title = Utf8(header.title);
+    EXPECT_NE(title.find("..."), std::string::npos) << title;
+    EXPECT_EQ(title.substr(title.size() - 19), "\\fifth-level-folder");
+    EXPECT_EQ(title.substr(0, 3), tree.Root().substr(0, 3));
     HDC dc = GetDC(header.hwnd);
     SIZE size;
-    GetTextExtentPointA(dc, header.title.c_str(), static_cast<int>(header.title.size()), &size);
+    GetTextExtentPoint32W(dc, header.title.c_str(), static_cast<int>(header.title.size()), &size);
     ReleaseDC(header.hwnd, dc);
     EXPECT_LT(size.cx, 350);
     EXPECT_EQ(header.titleX, 175 - size.cx / 2);

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <string>
 
 // Writes bottom-up 24-bit pixels (rows padded to 4 bytes) as a .bmp file.
 inline bool SaveBitmap24(const char* file, int width, int height, const void* bits) {
@@ -39,7 +41,7 @@ inline HBITMAP CreateBitmap24(HDC dc, int width, int height, void** bits) {
 }
 
 // Saves what the screen shows of a window as a .bmp file.
-inline bool SaveWindowScreenshot(HWND window, const char* file) {
+inline bool SaveWindowScreenshot(HWND window, const std::wstring& file) {
     RECT area;
     GetWindowRect(window, &area);
     int width = area.right - area.left, height = area.bottom - area.top;
@@ -50,7 +52,8 @@ inline bool SaveWindowScreenshot(HWND window, const char* file) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
-    bool ok = SaveBitmap24(file, width, height, bits);
+    // The tools' paths come from this project's scripts: plain ASCII.
+    bool ok = SaveBitmap24(std::string(file.begin(), file.end()).c_str(), width, height, bits);
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -72,13 +75,22 @@ inline void PumpMessagesFor(DWORD ms) {
 }
 
 // The full path of a folder given on the command line, without a trailing
-// separator unless it is a drive root. False when it does not fit.
-inline bool FolderArgument(const char* argument, char (&path)[MAX_PATH]) {
-    DWORD len = GetFullPathNameA(argument, MAX_PATH, path, nullptr);
-    if (len == 0 || len >= MAX_PATH) {
-        fprintf(stderr, "path too long: %s\n", argument);
+// separator unless it is a drive root. A path in the "\\?\" form is taken as
+// it stands (the ordinary form would lose a trailing dot or space).
+inline bool FolderArgument(const wchar_t* argument, std::wstring* path) {
+    if (wcsncmp(argument, L"\\\\?\\", 4) == 0) {
+        *path = argument;
+        return true;
+    }
+    DWORD need = GetFullPathNameW(argument, 0, nullptr, nullptr);
+    std::wstring full(need, L'\0');
+    DWORD len = need ? GetFullPathNameW(argument, need, &full[0], nullptr) : 0;
+    if (len == 0 || len >= need) {
+        fprintf(stderr, "not a path: %ls\n", argument);
         return false;
     }
-    if (len > 3 && path[len - 1] == '\\') path[len - 1] = 0;
+    full.resize(len);
+    if (len > 3 && full[len - 1] == L'\\') full.pop_back();
+    *path = full;
     return true;
 }

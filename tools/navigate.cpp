@@ -12,6 +12,7 @@
 #include <string>
 
 #include "MainWindow.h"
+#include "Name.h"
 #include "ToolSupport.h"
 
 namespace {
@@ -34,37 +35,37 @@ bool Pump(HANDLE event, DWORD ms) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         fprintf(stderr, "usage: navigate FOLDER [--at X,Y] [--screenshot FILE.bmp]\n");
         return 2;
     }
-    const char* screenshot = nullptr;
+    std::wstring screenshot;
     for (int i = 2; i < argc; ++i) {
-        if (!strcmp(argv[i], "--at") && i + 1 < argc) {
+        if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
             int x = 0, y = 0;
-            sscanf(argv[++i], "%d,%d", &x, &y);
+            swscanf(argv[++i], L"%d,%d", &x, &y);
             SetCursorPos(x, y);
-        } else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc) {
+        } else if (!wcscmp(argv[i], L"--screenshot") && i + 1 < argc) {
             screenshot = argv[++i];
         }
     }
-    char path[MAX_PATH];
-    if (!FolderArgument(argv[1], path)) return 2;
+    std::wstring path;
+    if (!FolderArgument(argv[1], &path)) return 2;
 
     HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     auto* navigator = new MainWindow;
-    memcpy(navigator->document.path, path, sizeof path);
+    navigator->document.path = path;
     RECT ignored{};
-    if (!navigator->Create(path, GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
+    if (!navigator->Create(path.c_str(), GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
                            reinterpret_cast<Wnd*>(&closed))) {
-        fprintf(stderr, "navigate: the navigator could not be opened for %s\n", path);
+        fprintf(stderr, "navigate: the navigator could not be opened for %s\n", EncodeName(path).c_str());
         if (navigator->hwnd) DestroyWindow(navigator->hwnd);
         delete navigator;
         return 1;
     }
     int status = 0;
-    if (screenshot) {
+    if (!screenshot.empty()) {
         while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
         }
         Pump(closed, 300);

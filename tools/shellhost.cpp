@@ -19,14 +19,13 @@
 namespace {
 
 // The data object the shell hands a context-menu handler for one folder.
-IDataObject* FolderDataObject(const char* folder) {
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH);
+IDataObject* FolderDataObject(const std::wstring& folder) {
+    std::wstring wide = folder;
     IShellFolder* desktop = nullptr;
     if (FAILED(SHGetDesktopFolder(&desktop))) return nullptr;
     PIDLIST_RELATIVE item = nullptr;
     IDataObject* data = nullptr;
-    if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, wide, nullptr, &item, nullptr))) {
+    if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, &wide[0], nullptr, &item, nullptr))) {
         IShellFolder* parent = nullptr;
         PCUITEMID_CHILD child = nullptr;
         if (SUCCEEDED(SHBindToParent(reinterpret_cast<PCIDLIST_ABSOLUTE>(item), IID_IShellFolder,
@@ -42,29 +41,29 @@ IDataObject* FolderDataObject(const char* folder) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         fprintf(stderr, "usage: shellhost FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close]\n");
         return 2;
     }
-    const char* screenshot = nullptr;
+    std::wstring screenshot;
     bool close = false;
     DWORD wait = 1500;
     for (int i = 2; i < argc; ++i) {
-        if (!strcmp(argv[i], "--at") && i + 1 < argc) {
+        if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
             int x = 0, y = 0;
-            sscanf(argv[++i], "%d,%d", &x, &y);
+            swscanf(argv[++i], L"%d,%d", &x, &y);
             SetCursorPos(x, y);
-        } else if (!strcmp(argv[i], "--wait") && i + 1 < argc) {
-            wait = static_cast<DWORD>(atoi(argv[++i]));
-        } else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc) {
+        } else if (!wcscmp(argv[i], L"--wait") && i + 1 < argc) {
+            wait = static_cast<DWORD>(_wtoi(argv[++i]));
+        } else if (!wcscmp(argv[i], L"--screenshot") && i + 1 < argc) {
             screenshot = argv[++i];
-        } else if (!strcmp(argv[i], "--close")) {
+        } else if (!wcscmp(argv[i], L"--close")) {
             close = true;
         }
     }
-    char folder[MAX_PATH];
-    if (!FolderArgument(argv[1], folder)) return 2;
+    std::wstring folder;
+    if (!FolderArgument(argv[1], &folder)) return 2;
     setvbuf(stdout, nullptr, _IONBF, 0);
     OleInitialize(nullptr);
 
@@ -115,15 +114,18 @@ int main(int argc, char** argv) {
     menu->Release();  // the shell lets go; the navigator keeps the handler alive
     DestroyMenu(popup);
 
-    HWND navigator = FindWindowA(folder, nullptr);
+    // The shell names the folder in the data object; the navigator's class is
+    // named after that path.
+    HWND navigator = FindWindowW(folder.c_str(), nullptr);
     printf("navigator: %s\n", navigator ? "open" : "not open");
     if (!navigator) return 1;
     PumpMessagesFor(wait);
-    if (screenshot) printf("screenshot: %s\n", SaveWindowScreenshot(navigator, screenshot) ? "saved" : "failed");
+    if (!screenshot.empty())
+        printf("screenshot: %s\n", SaveWindowScreenshot(navigator, screenshot) ? "saved" : "failed");
     if (!close) {
         while (IsWindow(navigator)) PumpMessagesFor(100);
     } else {
-        HWND header = FindWindowExA(navigator, nullptr, (std::string(folder) + "head").c_str(), nullptr);
+        HWND header = FindWindowExW(navigator, nullptr, (folder + L"head").c_str(), nullptr);
         RECT area;
         GetClientRect(header, &area);
         PostMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(area.right - 10, 10));

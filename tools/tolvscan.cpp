@@ -1,38 +1,42 @@
 // Console front end of the folder model: scans a folder as the navigator does
 // and prints its top level in the navigator's order, with sizes and file counts.
+// Names are printed as the tree stores them, UTF-8, as a listing made on Linux
+// prints them.
 //   tolvscan.exe FOLDER
 #include <cstdio>
 #include <cstring>
 
 #include "Document.h"
+#include "Name.h"
 #include "SizeText.h"
 #include "ToolSupport.h"
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         fprintf(stderr, "usage: tolvscan FOLDER\n");
         return 2;
     }
     Document doc;
-    char full[MAX_PATH];
-    if (!FolderArgument(argv[1], full)) return 2;
-    memcpy(doc.path, full, sizeof doc.path);
+    if (!FolderArgument(argv[1], &doc.path)) return 2;
     DWORD start = GetTickCount();
-    doc.Load(nullptr);
+    if (!doc.Load(nullptr)) {
+        fprintf(stderr, "tolvscan: not a folder path: %s\n", EncodeName(doc.path).c_str());
+        return 2;
+    }
     doc.StartWorkers();
     doc.WaitForScan(INFINITE);
     DWORD elapsed = GetTickCount() - start;
 
     char size[kSizeTextMax], count[kSizeTextMax];
-    printf("%s\n", doc.path);
+    printf("%s\n", EncodeName(doc.path).c_str());
     for (int32_t i = 0; i < doc.root.ChildCount(); ++i) {
         const FolderNode* node = doc.root.Child(i);
         FormatSize(node->Size(), size);
         if (node->isFolder) {
             FormatCount(node->Files(), count);
-            printf("  [+] %-45.45s %10s %12s\n", node->name, count, size);
+            printf("  [+] %s  %s  %s\n", node->name, count, size);
         } else {
-            printf("      %-45.45s %10s %12s\n", node->name, "", size);
+            printf("      %s  %s\n", node->name, size);
         }
     }
     FormatSize(doc.root.Size(), size);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "MainWindow.h"
+#include "Name.h"
 #include "SizeText.h"
 
 namespace {
@@ -11,6 +12,18 @@ constexpr int kMaxNameChars = 45;
 constexpr COLORREF kSelectedText = RGB(70, 70, 250);
 // Expander images, by state: plain plus, plain minus, orange plus, orange minus.
 constexpr int kExpanderIds[4] = {103, 104, 111, 110};
+
+// Units of the first `characters` characters of a text: a surrogate pair is
+// one character and is never cut in two.
+size_t CharactersEnd(const std::wstring& text, int characters) {
+    size_t at = 0;
+    for (int n = 0; n < characters && at < text.size(); ++n) {
+        bool pair = text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+                    text[at + 1] <= 0xDFFF;
+        at += pair ? 2 : 1;
+    }
+    return at;
+}
 
 int ExpanderIndex(const FolderNode* node) {
     return (node->Complete() ? 0 : 2) + (node->Expanded() ? 1 : 0);
@@ -36,8 +49,8 @@ ChildWindow::ChildWindow() : rowHeight(20), averageCharWidth(7), rowTotal(0) {
     HDC dc = GetDC(desktop);
     if (dc) {
         HGDIOBJ old = SelectObject(dc, font);
-        TEXTMETRICA metrics;
-        if (GetTextMetricsA(dc, &metrics)) {
+        TEXTMETRICW metrics;
+        if (GetTextMetricsW(dc, &metrics)) {
             rowHeight = metrics.tmHeight + 3;
             averageCharWidth = metrics.tmAveCharWidth;
         }
@@ -93,7 +106,7 @@ void ChildWindow::Paint(HDC dc) {
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (!expanderDCs_[0]) {
         for (int i = 0; i < 4; ++i) {
-            expanders_[i] = LoadBitmapA(instance, MAKEINTRESOURCEA(kExpanderIds[i]));
+            expanders_[i] = LoadBitmapW(instance, MAKEINTRESOURCEW(kExpanderIds[i]));
             expanderDCs_[i] = CreateCompatibleDC(dc);
             expanderOld_[i] = SelectObject(expanderDCs_[i], expanders_[i]);
         }
@@ -138,10 +151,12 @@ void ChildWindow::PaintRow(const FolderNode* node, int height) {
     if (paintY_ > height) return;
     int level = node->Level();
     int y = paintY_;
-    int nameLength = static_cast<int>(strnlen(node->name, kMaxNameChars));
+    nameText_.clear();
+    AppendDecodedName(node->name, nameText_);
+    int nameLength = static_cast<int>(CharactersEnd(nameText_, kMaxNameChars));
     bool selected = node == Main()->document.selected;
     if (selected) SetTextColor(backDC_, kSelectedText);
-    TextOutA(backDC_, 15 * level + 5, y, node->name, nameLength);
+    TextOutW(backDC_, 15 * level + 5, y, nameText_.c_str(), nameLength);
     if (selected) SetTextColor(backDC_, RGB(0, 0, 0));
     if (node->isFolder) BitBlt(backDC_, 15 * level - 10, y + 1, 12, 12, expanderDCs_[ExpanderIndex(node)], 0, 0, SRCCOPY);
 

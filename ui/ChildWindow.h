@@ -2,6 +2,8 @@
 // counts, drawn through a back buffer from the top row the scroll bar holds.
 #pragma once
 
+#include <string>
+
 #include "FolderNode.h"
 #include "Wnd.h"
 
@@ -47,4 +49,5 @@ private:
     HGDIOBJ backOld_ = nullptr;
     int backRight_ = 0, backBottom_ = 0;
     int paintY_ = 0;
+    std::wstring nameText_;  // the row being painted; paints never overlap
 };

@@ -51,7 +51,7 @@ bool HeadWindow::LoadImages(HDC dc) {
     HDC* dcs[4] = {&narrowBackDC, &wideBackDC, &browseDC, &dotsDC};
     const int ids[4] = {105, 112, 113, 114};
     for (int i = 0; i < 4; ++i) {
-        *images[i] = LoadBitmapA(instance, MAKEINTRESOURCEA(ids[i]));
+        *images[i] = LoadBitmapW(instance, MAKEINTRESOURCEW(ids[i]));
         *dcs[i] = CreateCompatibleDC(dc);
         olds_[i] = SelectObject(*dcs[i], *images[i]);
     }
@@ -62,19 +62,21 @@ bool HeadWindow::FitTitle(HDC dc) {
     title = Main()->document.path;
     SIZE size;
     for (;;) {
-        if (!GetTextExtentPointA(dc, title.c_str(), static_cast<int>(title.size()), &size)) return false;
+        if (!GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size)) return false;
         if (size.cx < kTitleArea) {
             titleX = kTitleCentre - size.cx / 2;
             return true;
         }
-        size_t last = title.rfind('\\');
-        size_t before = last == std::string::npos || last == 0 ? std::string::npos : title.rfind('\\', last - 1);
-        if (before == std::string::npos) break;
-        title = title.substr(0, before) + "..." + title.substr(last);
+        size_t last = title.rfind(L'\\');
+        size_t before = last == std::wstring::npos || last == 0 ? std::wstring::npos : title.rfind(L'\\', last - 1);
+        if (before == std::wstring::npos) break;
+        title = title.substr(0, before) + L"..." + title.substr(last);
     }
     while (size.cx > kTitleArea && !title.empty()) {
-        title.erase(0, 1);
-        if (!GetTextExtentPointA(dc, title.c_str(), static_cast<int>(title.size()), &size)) break;
+        // A surrogate pair goes as one character.
+        bool pair = title[0] >= 0xD800 && title[0] <= 0xDBFF && title.size() > 1;
+        title.erase(0, pair ? 2 : 1);
+        if (!GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size)) break;
     }
     titleX = kTitleCentre - size.cx / 2;
     return true;
@@ -88,7 +90,7 @@ void HeadWindow::Paint(HDC dc) {
         BitBlt(dc, 0, 0, 400, 50, narrowBackDC, 0, 0, SRCCOPY);
     SetTextColor(dc, kText);
     SetBkColor(dc, kFace);
-    TextOutA(dc, titleX, 3, title.c_str(), static_cast<int>(title.size()));
+    TextOutW(dc, titleX, 3, title.c_str(), static_cast<int>(title.size()));
     PaintSummary(dc);
 }
 

@@ -24,7 +24,7 @@ public:
 
     HDC narrowBackDC = nullptr, wideBackDC = nullptr, browseDC = nullptr, dotsDC = nullptr;
     HBITMAP narrowBack = nullptr, wideBack = nullptr, browseImage = nullptr, dotsImage = nullptr;
-    std::string title;
+    std::wstring title;
     int titleX = 10;
     int dotsOffset = 0;
     int dragAnchorX = 0, dragAnchorY = 0;

@@ -4,8 +4,11 @@
 #define CRITICAL_SECTION_NO_DEBUG_INFO 0x01000000
 #endif
 
+#include <cwctype>
+
 namespace {
 constexpr DWORD kCloseGraceMs = 3000;  // for the workers to leave their walks
+constexpr size_t kLongestPaneName = 7;  // "tooltip"
 }
 
 MainWindow::MainWindow() : closeEvent(nullptr), scrollBarShown(false), workArea{0, 0, 0, 0} {
@@ -22,20 +25,32 @@ MainWindow::~MainWindow() {
     DeleteCriticalSection(&viewLock_);
 }
 
-bool MainWindow::Create(const char* name, HINSTANCE inst, RECT, DWORD style, HWND, Wnd* ownerArgument) {
+std::wstring MainWindow::ClassNameFor(const wchar_t* path) {
+    std::wstring name = path;
+    const size_t room = kMaxClassName - kLongestPaneName;
+    if (name.size() <= room) return name;
+    // Class names compare without case, so the digest does too (FNV-1a).
+    uint64_t digest = 14695981039346656037ull;
+    for (wchar_t c : name) digest = (digest ^ static_cast<uint16_t>(towupper(c))) * 1099511628211ull;
+    wchar_t tail[18];
+    swprintf(tail, 18, L"~%016llx", static_cast<unsigned long long>(digest));
+    return name.substr(0, room - 17) + tail;
+}
+
+bool MainWindow::Create(const wchar_t* name, HINSTANCE inst, RECT, DWORD style, HWND, Wnd* ownerArgument) {
     closeEvent = reinterpret_cast<HANDLE*>(ownerArgument);
     HWND desktop = GetDesktopWindow();
     if (!desktop) return false;
     RECT screen;
     if (!GetWindowRect(desktop, &screen) || !GetClientRect(desktop, &workArea)) return false;
     // Without a taskbar the whole screen is the work area.
-    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
     RECT bar;
     if (tray && GetWindowRect(tray, &bar)) CutByTaskbar(&workArea, screen, bar);
     if (!PlaceNearCursor()) return false;
-    if (!Wnd::Create(name, inst, rect, style, nullptr, nullptr)) return false;
-    HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(117));
-    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    if (!Wnd::Create(ClassNameFor(name).c_str(), inst, rect, style, nullptr, nullptr)) return false;
+    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(117));
+    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     return true;
 }
 
@@ -79,14 +94,14 @@ bool MainWindow::AfterCreate() {
     RECT listRect{0, kHeaderHeight, width, kHeaderHeight + rows * list.rowHeight};
     list.rowTotal = rows;
     FitToList(&listRect);
-    if (!list.Create("child", instance, listRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
+    if (!list.Create(L"child", instance, listRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
     GetWindowRect(hwnd, &window);
     width = window.right - window.left;
     RECT headRect{listRect.left - 1, 0, width, kHeaderHeight};
-    if (!header.Create("head", instance, headRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
-    tooltip.Create("tooltip", instance, headRect, WS_POPUP | WS_BORDER, hwnd, this);
+    if (!header.Create(L"head", instance, headRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
+    tooltip.Create(L"tooltip", instance, headRect, WS_POPUP | WS_BORDER, hwnd, this);
     ShowWindow(tooltip.hwnd, SW_HIDE);
-    menu.Create("menu", instance, headRect, WS_POPUP | WS_BORDER, hwnd, this);
+    menu.Create(L"menu", instance, headRect, WS_POPUP | WS_BORDER, hwnd, this);
     ShowWindow(menu.hwnd, SW_HIDE);
     SetViewsAlive(true);
     list.Relayout();
@@ -121,7 +136,7 @@ void MainWindow::SetScrollBarShown(bool shown) {
         int width = rect.right - rect.left, height = rect.bottom - rect.top;
         if (!scrollBar.hwnd) {
             RECT bar{width - kScrollWidth, kHeaderHeight, width, height};
-            scrollBar.Create("vscrl", instance, bar, WS_CHILD | WS_VISIBLE | WS_BORDER, hwnd, this);
+            scrollBar.Create(L"vscrl", instance, bar, WS_CHILD | WS_VISIBLE | WS_BORDER, hwnd, this);
         } else {
             SetWindowPos(scrollBar.hwnd, nullptr, width - kScrollWidth, kHeaderHeight, kScrollWidth,
                          height - kHeaderHeight, SWP_SHOWWINDOW | SWP_NOZORDER);

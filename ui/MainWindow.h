@@ -3,6 +3,8 @@
 // the wheel, and on closing stops the scan and signals its close event.
 #pragma once
 
+#include <string>
+
 #include "ChildWindow.h"
 #include "Document.h"
 #include "HeadWindow.h"
@@ -16,9 +18,14 @@ public:
     MainWindow();
     ~MainWindow() override;
 
-    // `owner` carries the address of the close event's handle, which
-    // OnDestroy signals; the rectangle and the parent are not used.
-    bool Create(const char* name, HINSTANCE instance, RECT rect, DWORD style, HWND parent, Wnd* owner) override;
+    // `name` is the folder's path; `owner` carries the address of the close
+    // event's handle, which OnDestroy signals; the rectangle and the parent
+    // are not used.
+    bool Create(const wchar_t* name, HINSTANCE instance, RECT rect, DWORD style, HWND parent, Wnd* owner) override;
+    // The class name for a folder's navigator: the path itself, or when that
+    // leaves no room for the panes' names, its head and a digest of the whole.
+    // One folder, one name, so a second navigator on a folder does not open.
+    static std::wstring ClassNameFor(const wchar_t* path);
     bool AfterCreate() override;
     void OnMouseWheel(WPARAM wParam) override;
     void OnDestroy() override;

@@ -1,52 +1,57 @@
 #include "Wnd.h"
 
-#include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 Wnd::Wnd() : hwnd(nullptr), instance(nullptr), rect{0, 0, 0, 0}, owner(nullptr) { className[0] = 0; }
 
 Wnd::~Wnd() {
     if (!hwnd) return;
     // A window that outlives its object must not call into the freed object.
-    if (IsWindow(hwnd)) SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-    if (UnregisterClassA(className, instance) && background_) DeleteObject(background_);
+    if (IsWindow(hwnd)) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    if (UnregisterClassW(className, instance) && background_) DeleteObject(background_);
 }
 
-bool Wnd::Create(const char* name, HINSTANCE inst, RECT r, DWORD style, HWND parent, Wnd* ownerWnd) {
-    HBRUSH background = CreateSolidBrush(RGB(255, 255, 225));
+bool Wnd::Create(const wchar_t* name, HINSTANCE inst, RECT r, DWORD style, HWND parent, Wnd* ownerWnd) {
     rect = r;
     instance = inst;
     owner = ownerWnd;
-    // The system limits class names to 256 characters; a longer composed name
-    // (a path near the length limit plus a pane's suffix) cannot be registered.
-    int len = snprintf(className, sizeof className, "%s%s", owner ? owner->className : "", name);
-    if (len < 0 || len > 255) {
+    // A longer composed name than the system takes cannot be registered.
+    const wchar_t* head = owner ? owner->className : L"";
+    size_t headLength = wcslen(head), nameLength = wcslen(name);
+    if (headLength + nameLength > kMaxClassName) {
         className[0] = 0;
-        DeleteObject(background);
         return false;
     }
+    wmemcpy(className, head, headLength);
+    wmemcpy(className + headLength, name, nameLength + 1);
 
-    WNDCLASSEXA wc{};
+    HBRUSH background = CreateSolidBrush(RGB(255, 255, 225));
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = WndProc;
     wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = background;
     wc.lpszClassName = className;
-    if (!RegisterClassExA(&wc)) {
+    if (!RegisterClassExW(&wc)) {
         DeleteObject(background);
         return false;
     }
     background_ = background;
-    HWND created = CreateWindowExA(0, className, className, style, rect.left, rect.top, rect.right - rect.left,
+    HWND created = CreateWindowExW(0, className, className, style, rect.left, rect.top, rect.right - rect.left,
                                    rect.bottom - rect.top, parent, nullptr, instance, this);
     if (!created) return false;
     hwnd = created;
-    bool result = AfterCreate();
+    // Never a window left half made (a navigator without its header could
+    // not be closed): it goes again, and its destroy handler runs as usual.
+    if (!AfterCreate()) {
+        DestroyWindow(hwnd);
+        return false;
+    }
     ShowWindow(hwnd, SW_SHOW);
     UpdateWindow(hwnd);
-    return result;
+    return true;
 }
 
 void Wnd::RedrawNow() {
@@ -59,11 +64,11 @@ void Wnd::RedrawNow() {
 
 LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* self = reinterpret_cast<Wnd*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
+    auto* self = reinterpret_cast<Wnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
     switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -112,5 +117,5 @@ LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     default:
         break;
     }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
 }

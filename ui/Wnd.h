@@ -13,7 +13,8 @@ public:
     Wnd& operator=(const Wnd&) = delete;
 
     // Registers the class "<owner's class name><name>" and creates the window.
-    virtual bool Create(const char* name, HINSTANCE instance, RECT rect, DWORD style, HWND parent, Wnd* owner);
+    // A window whose after-create step fails is destroyed again.
+    virtual bool Create(const wchar_t* name, HINSTANCE instance, RECT rect, DWORD style, HWND parent, Wnd* owner);
     virtual void Paint(HDC dc) {}
     virtual bool AfterCreate() { return true; }
     virtual void OnLButtonDown(LPARAM lParam) {}
@@ -38,7 +39,9 @@ public:
     HINSTANCE instance;
     RECT rect;
     Wnd* owner;
-    char className[261];
+    // The system takes class names of up to 256 units, the zero included.
+    static constexpr int kMaxClassName = 255;
+    wchar_t className[kMaxClassName + 1];
 
 protected:
     HBRUSH background_ = nullptr;  // the class's brush, deleted with the class

@@ -1,0 +1,109 @@
+// The Recycle Bin note shown before a delete, and its setting.
+#include "Actions.h"
+
+namespace {
+
+const char kSettingKey[] = "software\\Varnel";
+const char kSettingValue[] = "show_dlg";
+constexpr size_t kTemplateBytes = 2048;
+constexpr int kCheckBoxId = 500;
+constexpr int kNoteTextId = 501;
+
+int noteTicked;
+
+// Writes one dialog item or the dialog's strings into a template, UTF-16.
+WORD* WriteText(WORD* at, const char* text) {
+    int written = MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(at), 256);
+    return at + (written > 0 ? written : 1);
+}
+
+WORD* AlignDword(WORD* at) {
+    auto address = reinterpret_cast<ULONG_PTR>(at);
+    return reinterpret_cast<WORD*>((address + 3) & ~ULONG_PTR{3});
+}
+
+WORD* WriteItem(WORD* at, DWORD style, short x, short y, short cx, short cy, WORD id, WORD classOrdinal,
+                const char* text) {
+    at = AlignDword(at);
+    auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(at);
+    item->style = style;
+    item->dwExtendedStyle = 0;
+    item->x = x;
+    item->y = y;
+    item->cx = cx;
+    item->cy = cy;
+    item->id = id;
+    at = reinterpret_cast<WORD*>(item + 1);
+    *at++ = 0xFFFF;
+    *at++ = classOrdinal;
+    at = WriteText(at, text);
+    *at++ = 0;  // no creation data
+    return at;
+}
+
+}  // namespace
+
+bool ShowDlgSetting(bool query) {
+    HKEY key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSettingKey, &key) != ERROR_SUCCESS) return false;
+    if (!query) {
+        DWORD off = 0;
+        RegSetValueExA(key, kSettingValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+        RegCloseKey(key);
+        return true;
+    }
+    DWORD value = 0, size = sizeof value, type = 0;
+    LONG status = RegQueryValueExA(key, kSettingValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && value == 1;
+}
+
+INT_PTR CALLBACK NoteDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+    case IDCANCEL:
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    case kCheckBoxId: {
+        HWND box = GetDlgItem(dialog, kCheckBoxId);
+        bool ticked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        SendMessageA(box, BM_SETCHECK, ticked ? BST_UNCHECKED : BST_CHECKED, 0);
+        noteTicked = ticked ? 0 : 1;
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+int ShowRecycleNote(HINSTANCE instance, HWND owner) {
+    HGLOBAL block = GlobalAlloc(GMEM_ZEROINIT, kTemplateBytes);
+    if (!block) return -1;
+    auto* dialog = static_cast<DLGTEMPLATE*>(GlobalLock(block));
+    dialog->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    dialog->dwExtendedStyle = 0;
+    dialog->cdit = 3;
+    dialog->x = 50;
+    dialog->y = 50;
+    dialog->cx = 210;
+    dialog->cy = 75;
+    auto* at = reinterpret_cast<WORD*>(dialog + 1);
+    *at++ = 0;  // no menu
+    *at++ = 0;  // the predefined dialog class
+    at = WriteText(at, "NOTE");
+    at = WriteItem(at, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 85, 35, 40, 15, IDOK, 0x0080, "OK");
+    at = WriteItem(at, WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 10, 200, 20, kNoteTextId, 0x0082,
+                   "This is will be removed in Recycle Bin , so if you want really do clear disk space - do "
+                   "empty Recycle Bin in Desktop");
+    WriteItem(at, WS_CHILD | WS_VISIBLE | BS_CHECKBOX, 25, 55, 140, 15, kCheckBoxId, 0x0080,
+              "Don't show this message again");
+    GlobalUnlock(block);
+    noteTicked = 0;
+    DialogBoxIndirectParamA(instance, static_cast<DLGTEMPLATE*>(GlobalLock(block)), owner, NoteDlgProc, 0);
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return noteTicked;
+}
+

@@ -1,0 +1,78 @@
+#include "Listing.h"
+
+#include <new>
+
+namespace {
+
+constexpr size_t kBufferBytes = 64 * 1024;
+
+}  // namespace
+
+FolderListing::FolderListing() : buffer_(new (std::nothrow) uint64_t[kBufferBytes / sizeof(uint64_t)]) {}
+
+FolderListing::~FolderListing() {
+    Close();
+    delete[] buffer_;
+}
+
+bool FolderListing::Open(const wchar_t* exactPath) {
+    Close();
+    if (!buffer_) return false;
+    folder_ = CreateFileW(exactPath, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder_ == INVALID_HANDLE_VALUE) return false;
+    fullInfo_ = false;
+    if (Fill()) return true;
+    DWORD error = GetLastError();
+    // Some file systems keep no file ids: the plain records list the same.
+    if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) {
+        fullInfo_ = true;
+        if (Fill()) return true;
+        error = GetLastError();
+    }
+    if (error == ERROR_NO_MORE_FILES) {  // listed, and empty
+        more_ = false;
+        return true;
+    }
+    Close();
+    return false;
+}
+
+bool FolderListing::Fill() {
+    offset_ = 0;
+    ready_ = GetFileInformationByHandleEx(folder_, fullInfo_ ? FileFullDirectoryInfo : FileIdBothDirectoryInfo,
+                                          buffer_, kBufferBytes) != 0;
+    return ready_;
+}
+
+bool FolderListing::Next(ListedEntry* entry) {
+    if (folder_ == INVALID_HANDLE_VALUE) return false;
+    // The records of a batch are chained; after its last, the next batch.
+    if (!ready_ && (!more_ || !Fill())) {
+        more_ = false;
+        return false;
+    }
+    auto* at = reinterpret_cast<BYTE*>(buffer_) + offset_;
+    DWORD next;
+    if (fullInfo_) {
+        auto* record = reinterpret_cast<FILE_FULL_DIR_INFO*>(at);
+        *entry = {record->FileName, record->FileNameLength / sizeof(wchar_t), record->FileAttributes,
+                  static_cast<uint64_t>(record->EndOfFile.QuadPart), record->EaSize};
+        next = record->NextEntryOffset;
+    } else {
+        auto* record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
+        *entry = {record->FileName, record->FileNameLength / sizeof(wchar_t), record->FileAttributes,
+                  static_cast<uint64_t>(record->EndOfFile.QuadPart), record->EaSize};
+        next = record->NextEntryOffset;
+    }
+    offset_ += next;
+    if (!next) ready_ = false;
+    return true;
+}
+
+void FolderListing::Close() {
+    if (folder_ != INVALID_HANDLE_VALUE) CloseHandle(folder_);
+    folder_ = INVALID_HANDLE_VALUE;
+    ready_ = false;
+    more_ = true;
+}
