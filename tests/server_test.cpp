@@ -249,14 +249,15 @@ std::string Capture(std::string command, DWORD* exitCode) {
     HANDLE read = nullptr, write = nullptr;
     CreatePipe(&read, &write, &inherit, 0);
     SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = write;
     startup.hStdError = write;
     PROCESS_INFORMATION process{};
     std::string output;
-    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    std::wstring line = Wide(command);  // UTF-8 here; names outside the code page stay as they are
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         CloseHandle(write);
         char buffer[512];
         DWORD got = 0;
@@ -443,7 +444,8 @@ TEST_F(Com, MenuItemVerbsAndCommandStrings) {
 // A data object carrying a drop list of folders, as the shell gives for a
 // selection; `format` other than CF_HDROP makes it offer nothing usable.
 struct DropData : IDataObject {
-    std::string files;  // zero-separated, ending with two zeros
+    std::string files;  // zero-separated, ending with two zeros; UTF-8 when `wide`
+    bool wide = false;  // the list in UTF-16, as the shell gives it
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IDataObject) {
             *out = this;
@@ -456,10 +458,13 @@ struct DropData : IDataObject {
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (files.empty() || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + files.size() + 2);
+        std::wstring units = Wide(files);
+        size_t bytes = wide ? units.size() * sizeof(wchar_t) : files.size();
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + bytes + 4);
         auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
         drop->pFiles = sizeof(DROPFILES);
-        memcpy(drop + 1, files.data(), files.size());
+        drop->fWide = wide;
+        memcpy(drop + 1, wide ? static_cast<const void*>(units.data()) : files.data(), bytes);
         GlobalUnlock(memory);
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = memory;
@@ -489,6 +494,12 @@ TEST_F(Com, SeveralFoldersOpenTheFirstAndASecondNavigatorDoesNot) {
     DropData missing;
     missing.files = tree.Path("gone") + std::string(1, '\0');
     EXPECT_EQ(init->Initialize(nullptr, &missing, nullptr), E_INVALIDARG);
+    // The shell's own name of a folder, whatever the platform would make of it.
+    tree.Dir("dot.");
+    DropData dotted;
+    dotted.wide = true;
+    dotted.files = tree.Path("dot.") + std::string(1, '\0');
+    EXPECT_EQ(init->Initialize(nullptr, &dotted, nullptr), S_OK);
     DropData both;
     both.files = tree.Path("first") + std::string(1, '\0') + tree.Path("second") + std::string(1, '\0');
     EXPECT_EQ(init->Initialize(nullptr, &both, nullptr), S_OK);
@@ -530,12 +541,15 @@ TEST_F(Com, SeveralFoldersOpenTheFirstAndASecondNavigatorDoesNot) {
 }
 
 TEST_F(Com, AHostFollowingTheShellsProtocolOpensAndClosesTheNavigator) {
+    // A name outside the code page, beside its look-alike: the navigator
+    // (its class named after the path it was given) opens on the very folder.
     TempTree tree;
-    tree.Dir("photos");
-    tree.File("photos\\one.jpg", 2000);
+    tree.Dir("Főt");
+    tree.Dir("Fot");
+    tree.File("Főt\\one.jpg", 2000);
     DWORD code = 1;
     std::string output =
-        Capture("\"" + BuildDir() + "\\shellhost.exe\" \"" + tree.Root() + "\" --close --wait 800", &code);
+        Capture("\"" + BuildDir() + "\\shellhost.exe\" \"" + tree.Path("Főt") + "\" --close --wait 800", &code);
     EXPECT_EQ(code, 0u) << output;
     for (const std::string& line :
          {std::string("handler: ") + kClsid, std::string("create: 0x00000000"),

@@ -2,7 +2,9 @@
 // pixels read back from their device contexts.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "Navigator.h"
 #include "TempTree.h"
@@ -75,24 +77,58 @@ TEST(WindowBase, DispatchesOnlyPlainLeftPresses) {
     EXPECT_EQ(probe.destroys, 1);
 }
 
-TEST(Navigator, PanesAreNamedAfterTheFolder) {
+// The pixels of a band of a window, read from its DC.
+std::vector<COLORREF> Band(HWND hwnd, RECT area) {
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(hwnd);
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+TEST(Navigator, PanesAreNamedAfterTheFolderAndShowItsExactName) {
     TempTree tree;
-    tree.File("one.txt", 10);
-    Navigator nav(tree.Root());
+    tree.Dir("Фото");
+    tree.Dir("Фото\\Дети");
+    tree.File("Фото\\Дети\\one.txt", 10);
+    std::string folder = tree.Path("Фото");
+    Navigator nav(folder);
     ASSERT_TRUE(nav.Opened());
     MainWindow& main = nav.Main();
-    EXPECT_EQ(ClassOf(main.hwnd), tree.Root());
-    EXPECT_EQ(ClassOf(main.list.hwnd), tree.Root() + "child");
-    EXPECT_EQ(ClassOf(main.header.hwnd), tree.Root() + "head");
-    EXPECT_EQ(ClassOf(main.tooltip.hwnd), tree.Root() + "tooltip");
-    EXPECT_EQ(ClassOf(main.menu.hwnd), tree.Root() + "menu");
+    EXPECT_EQ(ClassOf(main.hwnd), folder);
+    EXPECT_EQ(ClassOf(main.list.hwnd), folder + "child");
+    EXPECT_EQ(ClassOf(main.header.hwnd), folder + "head");
+    EXPECT_EQ(ClassOf(main.tooltip.hwnd), folder + "tooltip");
+    EXPECT_EQ(ClassOf(main.menu.hwnd), folder + "menu");
     EXPECT_FALSE(IsWindowVisible(main.tooltip.hwnd));
     EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
     EXPECT_EQ(Width(main.hwnd), 400);
     EXPECT_EQ(SendMessageA(main.hwnd, WM_GETICON, ICON_SMALL, 0) != 0, true);
+    ASSERT_TRUE(nav.WaitForScan());
+
+    // The title and the row are drawn from the names themselves: with the
+    // Cyrillic letters taken for "?", as an 8-bit code page would, the pixels
+    // differ.
+    EXPECT_EQ(Utf8(main.header.title), folder);
+    RECT titleBand{0, 0, 350, 20}, rowBand{0, 0, 200, main.list.rowHeight};
+    std::vector<COLORREF> title = Band(main.header.hwnd, titleBand), row = Band(main.list.hwnd, rowBand);
+    FolderNode* child = main.list.FindRow(0);
+    ASSERT_NE(child, nullptr);
+    ASSERT_STREQ(child->name, "Дети");
+    std::wstring exactTitle = main.header.title;
+    for (wchar_t& c : main.header.title)
+        if (c > 0x7F) c = L'?';
+    strcpy(child->name, "????");  // the stored name has room for it
+    main.header.RedrawNow();
+    main.list.RedrawNow();
+    EXPECT_NE(Band(main.header.hwnd, titleBand), title);
+    EXPECT_NE(Band(main.list.hwnd, rowBand), row);
+    main.header.title = exactTitle;
+    strcpy(child->name, "Дети");
 
     // A second navigator on the same folder does not open.
-    Navigator second(tree.Root());
+    Navigator second(folder);
     EXPECT_FALSE(second.Opened());
     EXPECT_EQ(second.Main().hwnd, nullptr);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
 #include <string>
 
 // Writes bottom-up 24-bit pixels (rows padded to 4 bytes) as a .bmp file.
@@ -75,11 +76,15 @@ inline void PumpMessagesFor(DWORD ms) {
 }
 
 // The full path of a folder given on the command line, without a trailing
-// separator unless it is a drive root. A path in the "\\?\" form is taken as
-// it stands (the ordinary form would lose a trailing dot or space).
+// separator unless it is a drive root. A full path is taken as it stands, as
+// the shell names folders: made full by the platform, a name would lose a
+// trailing dot or space.
 inline bool FolderArgument(const wchar_t* argument, std::wstring* path) {
-    if (wcsncmp(argument, L"\\\\?\\", 4) == 0) {
+    bool given = wcsncmp(argument, L"\\\\", 2) == 0 ||
+                (iswalpha(argument[0]) && argument[1] == L':' && argument[2] == L'\\');
+    if (given) {
         *path = argument;
+        if (path->size() > 3 && path->back() == L'\\') path->pop_back();
         return true;
     }
     DWORD need = GetFullPathNameW(argument, 0, nullptr, nullptr);
