@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <new>
 #include <string>
 
@@ -22,7 +23,7 @@ CRITICAL_SECTION factoryLock;
 IClassFactory* factory;
 
 const char kSettingKey[] = "software\\Varnel";
-const char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kGoodbye[] = "All Quorvel files will be removed after reboot";
 constexpr UINT kScriptId = 101;
 
@@ -65,17 +66,11 @@ public:
 
 ClassFactory theFactory;
 
-std::wstring Wide(const char* text) {
-    wchar_t wide[MAX_PATH * 2];
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, MAX_PATH * 2);
-    return wide;
-}
-
 // Runs the registration script (resource 101) with %MODULE% replaced, for
 // registration or for removal, through the system's registrar.
 HRESULT RunScript(bool add) {
     bool initialised = SUCCEEDED(CoInitialize(nullptr));
-    std::wstring module = Wide(ModulePath());
+    std::wstring module = ModulePath();
     IRegistrar* registrar = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar,
                                   reinterpret_cast<void**>(&registrar));
@@ -104,39 +99,78 @@ HRESULT RunScript(bool add) {
 }
 
 // True when the folder holds nothing but the module itself.
-bool FolderHoldsOnlyModule(const std::string& folder, const char* moduleName) {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+bool FolderHoldsOnlyModule(const std::wstring& folder, const wchar_t* moduleName) {
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return false;
     bool alone = true;
     do {
-        if (!strcmp(entry.cFileName, ".") || !strcmp(entry.cFileName, "..")) continue;
-        if (_stricmp(entry.cFileName, moduleName) != 0) alone = false;
-    } while (alone && FindNextFileA(find, &entry));
+        if (!wcscmp(entry.cFileName, L".") || !wcscmp(entry.cFileName, L"..")) continue;
+        if (_wcsicmp(entry.cFileName, moduleName) != 0) alone = false;
+    } while (alone && FindNextFileW(find, &entry));
     FindClose(find);
     return alone;
 }
 
-// Schedules, for the next logon, the removal of the module's folder, or of
-// the module file alone when the folder holds anything else: a module kept in
-// a downloads folder or a drive root must not take that folder with it.
+// The module's path and its folder; false when the module sits at a drive's
+// or a share's root, or its path is one that the command line would change.
+bool ModuleAndFolder(std::wstring* module, std::wstring* folder, std::wstring* name) {
+    *module = ModulePath();
+    size_t cut = module->rfind(L'\\');
+    // cmd.exe expands "%" even between quotes, and a quote would end the name.
+    if (module->empty() || cut == std::wstring::npos || module->find_first_of(L"%\"^") != std::wstring::npos)
+        return false;
+    *folder = module->substr(0, cut);
+    *name = module->substr(cut + 1);
+    return true;
+}
+
+bool IsDriveOrShareRoot(const std::wstring& folder) {
+    if (folder.size() == 2 && folder[1] == L':') return true;
+    if (folder.compare(0, 2, L"\\\\") != 0) return false;
+    size_t server = folder.find(L'\\', 2);
+    return server == std::wstring::npos || folder.find(L'\\', server + 1) == std::wstring::npos;
+}
+
+// Schedules, for the next logon, the removal of the module file and then of
+// its folder, if that is empty by then: the folder's content may change
+// before the next logon, and only what this module put there may go. A
+// module at a drive's or a share's root takes nothing but itself.
 void ScheduleRemoval() {
-    char windows[1024];
-    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (length == 0 || length >= sizeof windows) return;
-    std::string module = ModulePath();
-    size_t cut = module.rfind('\\');
-    if (module.empty() || cut == std::string::npos) return;
-    std::string folder = module.substr(0, cut);
-    std::string command = std::string(windows) + "\\System32\\cmd.exe /c ";
-    if (FolderHoldsOnlyModule(folder, module.c_str() + cut + 1))
-        command += "rd /s /q  \"" + folder + "\"";
-    else
-        command += "del /f /q  \"" + module + "\"";
+    wchar_t windows[1024];
+    UINT length = GetWindowsDirectoryW(windows, 1024);
+    if (length == 0 || length >= 1024) return;
+    std::wstring module, folder, name;
+    if (!ModuleAndFolder(&module, &folder, &name)) return;
+    std::wstring command = std::wstring(windows) + L"\\System32\\cmd.exe /c del /f /q  \"" + module + L"\"";
+    if (!IsDriveOrShareRoot(folder) && FolderHoldsOnlyModule(folder, name.c_str()))
+        command += L" & rd  \"" + folder + L"\"";
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    RegSetValueExA(key, "dele", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                   static_cast<DWORD>(command.size() + 1));
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegSetValueExW(key, L"dele", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// A removal scheduled by an earlier unregistration of this module (an
+// upgrade in place) would take the freshly registered module with it.
+void CancelScheduledRemoval() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    wchar_t value[4096] = L"";
+    DWORD bytes = sizeof value - sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(key, L"dele", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        std::wstring command = value, module = ModulePath();
+        size_t cut = module.rfind(L'\\');
+        std::wstring folder = cut == std::wstring::npos ? module : module.substr(0, cut);
+        for (wchar_t& c : command) c = towupper(c);
+        for (wchar_t& c : module) c = towupper(c);
+        for (wchar_t& c : folder) c = towupper(c);
+        if (!module.empty() && (command.find(L"\"" + module + L"\"") != std::wstring::npos ||
+                                command.find(L"\"" + folder + L"\"") != std::wstring::npos))
+            RegDeleteValueW(key, L"dele");
+    }
     RegCloseKey(key);
 }
 
@@ -146,11 +180,11 @@ void LockModule() { InterlockedIncrement(&locks); }
 void UnlockModule() { InterlockedDecrement(&locks); }
 LONG ModuleLocks() { return locks; }
 
-const char* ModulePath() {
-    static char path[MAX_PATH];
+const wchar_t* ModulePath() {
+    static wchar_t path[32768];
     if (!path[0]) {
-        DWORD length = GetModuleFileNameA(g_module, path, sizeof path);
-        if (length == 0 || length >= sizeof path) path[0] = 0;
+        DWORD length = GetModuleFileNameW(g_module, path, 32768);
+        if (length == 0 || length >= 32768) path[0] = 0;
     }
     return path;
 }
@@ -185,6 +219,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
     DWORD on = 1;
     RegSetValueExA(key, "show_dlg", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
     RegCloseKey(key);
+    CancelScheduledRemoval();
     return RunScript(true);
 }
 

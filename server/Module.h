@@ -11,5 +11,5 @@ void LockModule();
 void UnlockModule();
 LONG ModuleLocks();
 
-// The module's full path, read once (empty when it cannot be read).
-const char* ModulePath();
+// The module's full path, exactly, read once (empty when it cannot be read).
+const wchar_t* ModulePath();

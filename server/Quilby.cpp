@@ -17,10 +17,7 @@ constexpr int kMenuBitmap = 116;
 // bitmaps attached to them, so one per menu built would never be freed.
 HBITMAP MenuBitmap() {
     static HBITMAP bitmap;
-    if (!bitmap) {
-        const char* path = ModulePath();
-        if (path[0]) bitmap = LoadBitmapA(GetModuleHandleA(path), MAKEINTRESOURCEA(kMenuBitmap));
-    }
+    if (!bitmap) bitmap = LoadBitmapA(g_module, MAKEINTRESOURCEA(kMenuBitmap));
     return bitmap;
 }
 
@@ -36,14 +33,12 @@ CQuilby::CQuilby(IUnknown* outer)
       threadStarted_(nullptr),
       threadModule_(nullptr) {
     inner_.self = this;
-    LockModule();
 }
 
 CQuilby::~CQuilby() {
     if (typeInfo_) typeInfo_->Release();
     if (closeEvent_) CloseHandle(closeEvent_);
     if (threadStarted_) CloseHandle(threadStarted_);
-    UnlockModule();
 }
 
 STDMETHODIMP CQuilby::InnerUnknown::QueryInterface(REFIID iid, void** out) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "MainWindow.h"
+#include "Module.h"
 #include "Tolv_h.h"
 
 class CQuilby : public IQuilby, public IContextMenu, public IShellExtInit {
@@ -53,6 +54,13 @@ private:
     };
     HRESULT LoadTypeInfo();
 
+    // Holds the module for exactly the object's life: declared first, it is
+    // destroyed last, after the navigator has joined its scan and let go of
+    // its window classes, so the module is never unloadable sooner.
+    struct ModuleHold {
+        ModuleHold() { LockModule(); }
+        ~ModuleHold() { UnlockModule(); }
+    } moduleHold_;
     LONG references_;
     MainWindow mainWindow_;
     std::atomic<MainWindow*> window_;  // set by the keep-alive thread as it starts

@@ -116,6 +116,28 @@ TEST(Scan, NamesAreTheDisksOwnAndTheirTotalsToo) {
     EXPECT_EQ(doc.root.Files(), static_cast<int32_t>(items.size()));
 }
 
+TEST(Scan, WithoutThreadsNothingIsWalkedOnTheCallersThread) {
+    TempTree tree;
+    tree.Dir("d");
+    tree.File("d\\f", 10);
+    tree.File("top.txt", 3);
+    Document doc;
+    doc.startThread = [](LPTHREAD_START_ROUTINE, LPVOID) -> HANDLE { return nullptr; };
+    Open(doc, tree.Root());
+    doc.StartWorkers();
+    // Finished at once: the folders as ones that could not be listed, the
+    // root totalled from its own files.
+    ASSERT_TRUE(doc.root.Complete());
+    const FolderNode* folder = Find(&doc.root, "d");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->Complete());
+    EXPECT_EQ(folder->Size(), 0);
+    EXPECT_EQ(folder->ChildCount(), 0);
+    EXPECT_EQ(doc.root.Size(), 3);
+    EXPECT_EQ(doc.root.Files(), 1);
+    EXPECT_EQ(doc.PeakWorkers(), 0);
+}
+
 TEST(Scan, TotalsEqualWhatTheDiskHolds) {
     TempTree tree;
     Expected expected;

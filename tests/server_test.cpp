@@ -176,11 +176,13 @@ TEST(Registration, WritesTheTableAndUnregistrationTakesItBack) {
     for (const char* kept : {"Folder", "Folder\\ShellEx", "Folder\\ShellEx\\ContextMenuHandlers", "CLSID"})
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kept)) << kept;
 
-    // The folder holds only the module: it goes at the next logon.
-    EXPECT_EQ(TakeScheduledRemoval(), CommandShell() + "rd /s /q  \"" + copy.folder + "\"");
+    // The folder holds only the module: the module goes at the next logon,
+    // then the folder if nothing else is in it by then.
+    EXPECT_EQ(TakeScheduledRemoval(),
+              CommandShell() + "del /f /q  \"" + copy.dll + "\" & rd  \"" + copy.folder + "\"");
 }
 
-TEST(Registration, AFolderHoldingMoreKeepsItAndLosesOnlyTheModule) {
+TEST(Registration, TheScheduledRemovalTakesOnlyTheModuleAndGoesWithANewRegistration) {
     InstalledCopy copy;
     copy.tree.File("Nav\\my-notes.txt", 12);  // the user's own file beside the module
     ASSERT_EQ(Regsvr32(copy.dll, false), 0u);
@@ -188,7 +190,22 @@ TEST(Registration, AFolderHoldingMoreKeepsItAndLosesOnlyTheModule) {
     std::string text;
     ASSERT_EQ(Regsvr32(copy.dll, true, &boxes, &text), 0u);
     EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(TakeScheduledRemoval(), CommandShell() + "del /f /q  \"" + copy.dll + "\"");
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "dele"),
+              CommandShell() + "del /f /q  \"" + copy.dll + "\"");
+    // Registered again from the same folder (an upgrade in place): nothing
+    // may remove the new module at the next logon.
+    ASSERT_EQ(Regsvr32(copy.dll, false), 0u);
+    EXPECT_EQ(TakeScheduledRemoval(), "<none>");
+
+    // A module at a drive's root takes nothing but itself, even alone there.
+    TempTree drive;
+    if (!drive.Host("ln -sfn \"$PWD\" \"$WINEPREFIX/dosdevices/t:\"")) GTEST_SKIP() << "no host to map a drive";
+    std::string atRoot = "T:\\Tolv.dll";
+    ASSERT_TRUE(CopyFileA(BuiltDll().c_str(), atRoot.c_str(), FALSE));
+    ASSERT_EQ(Regsvr32(atRoot, false), 0u);
+    ASSERT_EQ(Regsvr32(atRoot, true, &boxes, &text), 0u);
+    EXPECT_EQ(TakeScheduledRemoval(), CommandShell() + "del /f /q  \"" + atRoot + "\"");
+    drive.Host("rm -f \"$WINEPREFIX/dosdevices/t:\"");
 }
 
 TEST(Module, ExportsAndVersionRecord) {
@@ -538,6 +555,29 @@ TEST_F(Com, SeveralFoldersOpenTheFirstAndASecondNavigatorDoesNot) {
     EXPECT_EQ(CanUnload(), S_FALSE);
     ASSERT_TRUE(WaitUnloadable(5000));
     EXPECT_GE(GetTickCount() - closed, 950u);
+}
+
+TEST_F(Com, OnceTheModuleMayGoTheSameFolderReopensAtOnce) {
+    TempTree tree;
+    tree.File("a", 5);
+    DropData drop;
+    drop.files = tree.Root() + std::string(1, '\0');
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        IShellExtInit* init = reinterpret_cast<IShellExtInit*>(Create(IID_IShellExtInit));
+        ASSERT_NE(init, nullptr);
+        ASSERT_EQ(init->Initialize(nullptr, &drop, nullptr), S_OK);
+        IContextMenu* menu = nullptr;
+        init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+        CMINVOKECOMMANDINFO invoke{};
+        invoke.cbSize = sizeof invoke;
+        EXPECT_EQ(menu->InvokeCommand(&invoke), S_OK);
+        menu->Release();
+        init->Release();
+        HWND navigator = FindWindowW(Wide(tree.Root()).c_str(), nullptr);
+        ASSERT_NE(navigator, nullptr) << "cycle " << cycle;
+        DestroyWindow(navigator);
+        ASSERT_TRUE(WaitUnloadable(5000));
+    }
 }
 
 TEST_F(Com, AHostFollowingTheShellsProtocolOpensAndClosesTheNavigator) {

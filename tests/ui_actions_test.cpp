@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -360,6 +361,7 @@ struct NoteAnswer {
     int waits = 200;  // of 25 ms each
     bool seen = false;
     std::string text;
+    std::function<void(HWND)> whileShown;  // run on the note before it is answered
 };
 
 DWORD WINAPI AnswerNote(LPVOID param) {
@@ -376,6 +378,7 @@ DWORD WINAPI AnswerNote(LPVOID param) {
     char text[300] = "";
     GetDlgItemTextA(note, 501, text, sizeof text);
     answer->text = text;
+    if (answer->whileShown) answer->whileShown(note);
     for (int i = 0; i < answer->ticks; ++i) SendMessageA(GetDlgItem(note, 500), BM_CLICK, 0, 0);
     if (answer->close == IDOK)
         SendMessageA(GetDlgItem(note, IDOK), BM_CLICK, 0, 0);
@@ -390,6 +393,43 @@ bool DeleteAnswering(MainWindow& main, NoteAnswer& answer) {
     WaitForSingleObject(thread, 10000);
     CloseHandle(thread);
     return answer.seen;
+}
+
+TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
+    SetNoteSetting(1);
+    Navigator nav(tree.Root(), {300, 200});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    std::string iso = "big-" + unique + ".iso";
+    FolderNode* node = Row(main, iso.c_str());
+    ASSERT_NE(node, nullptr);
+    FolderNode* next = main.list.FindRow(RowOf(main, node) + 1);
+    ASSERT_NE(next, nullptr);
+    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, RowOf(main, node) * main.list.rowHeight + 2, MK_RBUTTON);
+    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
+
+    // While the note is up: the popup is gone, and its Delete or the Delete
+    // key (messages the note's own loop dispatches) start nothing.
+    bool popupShown = true;
+    int notes = 0;
+    NoteAnswer answer{0, IDOK, 200, false, {}, [&](HWND) {
+        popupShown = IsWindowVisible(main.menu.hwnd);
+        Press(main.menu.hwnd, WM_LBUTTONDOWN, 60, 35);
+        SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
+        for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", "NOTE"));) ++notes;
+    }};
+    HANDLE thread = CreateThread(nullptr, 0, AnswerNote, &answer, 0, nullptr);
+    Press(main.menu.hwnd, WM_LBUTTONDOWN, 60, 35);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    ASSERT_TRUE(answer.seen);
+    EXPECT_FALSE(popupShown);
+    EXPECT_EQ(notes, 1);
+    EXPECT_FALSE(Exists(tree.Path(iso)));
+    EXPECT_TRUE(Exists(tree.Path(next->name)));
+    EXPECT_EQ(main.document.selected, next);
+    EXPECT_EQ(main.list.rowTotal, 2);
 }
 
 TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {

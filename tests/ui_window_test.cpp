@@ -133,6 +133,34 @@ TEST(Navigator, PanesAreNamedAfterTheFolderAndShowItsExactName) {
     EXPECT_EQ(second.Main().hwnd, nullptr);
 }
 
+TEST(Navigator, APathAtTheClassNamesLimitOpensAndClosesAsAnyOther) {
+    TempTree tree;
+    for (size_t length : {253u, 300u}) {
+        std::string relative = "n" + std::to_string(length);
+        tree.Dir(relative);
+        while (tree.Path(relative).size() < length) {
+            size_t room = length - tree.Path(relative).size() - 1;
+            relative += "\\" + std::string(room < 40 ? room : 40, 'p');
+            tree.Dir(relative);
+        }
+        std::string folder = tree.Path(relative);
+        ASSERT_EQ(folder.size(), length);
+        Navigator nav(folder);
+        ASSERT_TRUE(nav.Opened()) << length;
+        MainWindow& main = nav.Main();
+        std::string name = ClassOf(main.hwnd);
+        EXPECT_LE(name.size(), 248u);
+        EXPECT_EQ(ClassOf(main.header.hwnd), name + "head");
+        EXPECT_EQ(ClassOf(main.tooltip.hwnd), name + "tooltip");
+        EXPECT_EQ(Utf8(main.header.title).substr(0, 3), folder.substr(0, 3));
+        Navigator second(folder);
+        EXPECT_FALSE(second.Opened());
+        ASSERT_TRUE(nav.WaitForScan());
+        Press(main.header.hwnd, WM_LBUTTONDOWN, main.header.rect.right - 20, 10);
+        EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0)) << length;
+    }
+}
+
 TEST(Navigator, PlacedBesideThePointerWithinTheWorkArea) {
     MainWindow main;
     main.workArea = RECT{0, 0, 1280, 1000};
@@ -555,6 +583,39 @@ TEST(Tooltip, ShownOnAPressDuringTheScanAndGoneAfterThreeSeconds) {
     PumpFor(2500);
     EXPECT_TRUE(IsWindowVisible(main.tooltip.hwnd));
     ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(main.tooltip.hwnd); }, 2000));
+}
+
+TEST(Tooltip, WithoutItsWindowAPressStartsNoTimer) {
+    TempTree tree;
+    tree.Dir("d");
+    tree.File("d\\f", 10);
+    // The tooltip's class taken already: its window cannot be made.
+    WNDCLASSEXW taken{};
+    taken.cbSize = sizeof taken;
+    taken.lpfnWndProc = DefWindowProcW;
+    taken.hInstance = GetModuleHandleA(nullptr);
+    std::wstring className = Wide(tree.Root()) + L"tooltip";
+    taken.lpszClassName = className.c_str();
+    ASSERT_TRUE(RegisterClassExW(&taken));
+    {
+        Navigator nav(tree.Root(), {300, 200});
+        ASSERT_TRUE(nav.Opened());
+        MainWindow& main = nav.Main();
+        ASSERT_EQ(main.tooltip.hwnd, nullptr);
+        ASSERT_FALSE(main.document.root.Complete());
+        Press(main.list.hwnd, WM_LBUTTONDOWN, 40, 5);
+        Press(main.list.hwnd, WM_LBUTTONDOWN, 40, 5);
+        // A thread's timer posts its messages with no window.
+        int threadTimers = 0;
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < 3400) {
+            MSG msg;
+            while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), WM_TIMER, WM_TIMER, PM_REMOVE)) ++threadTimers;
+            PumpFor(20);
+        }
+        EXPECT_EQ(threadTimers, 0);
+    }
+    UnregisterClassW(className.c_str(), GetModuleHandleA(nullptr));
 }
 
 }  // namespace

@@ -155,6 +155,8 @@ void MainWindow::OnMouseWheel(WPARAM wParam) {
 }
 
 void MainWindow::OnKeyDown(WPARAM key) {
+    // No popup stays up over an action's windows.
+    if ((key == VK_RETURN || key == VK_DELETE) && menu.hwnd) ShowWindow(menu.hwnd, SW_HIDE);
     switch (key) {
     case VK_RETURN:
         document.OpenSelected();

@@ -27,11 +27,12 @@ void MenuWindow::OnLButtonDown(LPARAM lParam) {
     int x = LOWORD(lParam), y = HIWORD(lParam);
     if (x <= 30) return;  // the arrows' strip does not react
     Document& doc = static_cast<MainWindow*>(owner)->document;
+    // Gone before the action: the note and the shell's windows come next.
+    ShowWindow(hwnd, SW_HIDE);
     if (y < 25)
         doc.OpenSelected();
     else
         doc.DeleteSelected();
-    ShowWindow(hwnd, SW_HIDE);
 }
 
 void MenuWindow::OnMouseMove(WPARAM, LPARAM) {

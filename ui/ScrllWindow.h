@@ -1,6 +1,8 @@
 // The navigator's own vertical scroll bar: holds the top row of the list pane.
 #pragma once
 
+#include <atomic>
+
 #include "Wnd.h"
 
 class MainWindow;
@@ -21,7 +23,8 @@ public:
     // The thumb's top for the current top row, range and height.
     int ThumbTop() const;
 
-    int topRow = 0;
+    // Written on the window's thread, read by the paints of the scan's threads.
+    std::atomic<int> topRow{0};
     int range = 0;
     int height = 0;  // window height at the last paint
     UINT_PTR timer = 0;

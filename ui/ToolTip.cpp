@@ -5,6 +5,8 @@
 HWND ToolTip::shownTip = nullptr;
 
 void ToolTip::ShowAt(POINT screen) {
+    // Without a window a timer would be the thread's, a new one each time.
+    if (!hwnd) return;
     shownTip = hwnd;
     SetWindowPos(hwnd, HWND_TOP, screen.x, screen.y, 200, 25, SWP_SHOWWINDOW);
     SetTimer(hwnd, kHideTimer, kShowMs, HideTip);
