@@ -21,6 +21,12 @@ tolv_cleanup() {
 }
 trap tolv_cleanup EXIT
 
-# Make the prefix now (once), then keep one wineserver for every program.
+# Make the prefix now (once), then keep one wineserver for every program. The
+# first program's server lingers a few seconds and a persistent one cannot
+# start beside it: it is let go first.
 "$here_env/tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
-WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+/usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+if ! WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wineserver -p >/dev/null 2>&1; then
+    echo "env: the persistent wineserver did not start; each program starts its own" >&2
+fi
