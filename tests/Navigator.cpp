@@ -33,9 +33,15 @@ Navigator::~Navigator() {
 }
 
 void MovePointer(int x, int y) {
-    SetCursorPos(x, y);
-    POINT at{-1, -1};
-    for (int i = 0; i < 200 && GetCursorPos(&at) && (at.x != x || at.y != y); ++i) Sleep(5);
+    // Wine answers GetCursorPos from a copy of the pointer for up to 100 ms
+    // after a move, and may hand back the place from before it: the position
+    // counts only once it reads right after that time.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SetCursorPos(x, y);
+        PumpFor(120);
+        POINT at{-1, -1};
+        if (GetCursorPos(&at) && at.x == x && at.y == y) return;
+    }
 }
 
 void Press(HWND hwnd, UINT message, int x, int y, WPARAM keys) {

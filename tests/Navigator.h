@@ -38,8 +38,8 @@ private:
     bool opened_;
 };
 
-// Moves the pointer and waits until the system reports it there (under Wine
-// the move reaches the display server a moment later).
+// Moves the pointer and waits until the system reports it there for good
+// (under Wine the move reaches the display server a moment later).
 void MovePointer(int x, int y);
 // A press at a client point of a window, with the key flags given.
 void Press(HWND hwnd, UINT message, int x, int y, WPARAM keys = MK_LBUTTON);

@@ -243,7 +243,9 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
         EXPECT_EQ(after, before) << c.path;
         EXPECT_EQ(NodeAt(&doc.root, c.path.substr(7)) == nullptr, gone) << c.path;
         EXPECT_EQ(doc.root.Size(), gone ? total - bytes : total) << c.path;
-        if (!gone) EXPECT_EQ(doc.selected, node) << c.path;
+        if (!gone) {
+            EXPECT_EQ(doc.selected, node) << c.path;
+        }
     }
     std::string bin = RecycleBinNames();
     EXPECT_NE(bin.find("Māori-" + unique + ".txt"), std::string::npos) << bin;
@@ -442,7 +444,7 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     // Ticked and unticked again, closed with Escape: the delete goes on, the
     // setting stays.
     Select(main, Row(main, "notes.txt"));
-    NoteAnswer untick{2, IDCANCEL, 200, false, {}};
+    NoteAnswer untick{2, IDCANCEL, 200, false, {}, {}};
     EXPECT_TRUE(DeleteAnswering(main, untick));
     EXPECT_EQ(untick.text.substr(0, 35), "This is will be removed in Recycle ");
     EXPECT_FALSE(Exists(tree.Path("notes.txt")));
@@ -451,14 +453,14 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     // Ticked and closed with OK: the setting turns the note off.
     std::string iso = "big-" + unique + ".iso";
     Select(main, Row(main, iso.c_str()));
-    NoteAnswer tick{1, IDOK, 200, false, {}};
+    NoteAnswer tick{1, IDOK, 200, false, {}, {}};
     EXPECT_TRUE(DeleteAnswering(main, tick));
     EXPECT_FALSE(Exists(tree.Path(iso)));
     EXPECT_EQ(NoteSetting(), 0);
 
     // The next delete shows no note.
     Select(main, Row(main, "photos"));
-    NoteAnswer none{0, IDOK, 20, false, {}};  // the delete has ended before the answer gives up
+    NoteAnswer none{0, IDOK, 20, false, {}, {}};  // the delete has ended before the answer gives up
     HANDLE thread = CreateThread(nullptr, 0, AnswerNote, &none, 0, nullptr);
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_FALSE(Exists(tree.Path("photos")));

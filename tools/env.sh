@@ -1,8 +1,10 @@
 # Sourced by the run and test commands: a display for Wine's windows (a private
-# Xvfb when there is none) and one long-lived wineserver for all the programs.
+# Xvfb when there is none); the prefixes' long-lived wineservers are ended on
+# exit (tools/wine-run.sh starts them).
 here_env=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${TOLV_WINEPREFIX:-$here_env/build/wineprefix}
-export TOLV_WINEPREFIX=$WINEPREFIX
+export TOLV_WINEPREFIX=${TOLV_WINEPREFIX:-$here_env/build/wineprefix}
+export TOLV_WINEPREFIX32=${TOLV_WINEPREFIX32:-$here_env/build/wineprefix32}
+export WINEPREFIX=$TOLV_WINEPREFIX
 export WINEDEBUG=${WINEDEBUG:--all}
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -16,17 +18,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 tolv_cleanup() {
-    WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    for prefix in "$TOLV_WINEPREFIX" "$TOLV_WINEPREFIX32"; do
+        [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    done
     [ -n "${tolv_xvfb:-}" ] && kill "$tolv_xvfb" 2>/dev/null || true
 }
 trap tolv_cleanup EXIT
 
-# Make the prefix now (once), then keep one wineserver for every program. The
-# first program's server lingers a few seconds and a persistent one cannot
-# start beside it: it is let go first.
+# Make the 64-bit prefix now (once), so that the first test does not pay for it.
 "$here_env/tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
-/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
-/usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
-if ! WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wineserver -p >/dev/null 2>&1; then
-    echo "env: the persistent wineserver did not start; each program starts its own" >&2
-fi
