@@ -1,183 +1,57 @@
-// Scan benchmark: the model's full scan against a plain single-threaded
-// FindFirstFileA walk of the same synthetic tree, side by side in one run, and
-// the memory the tree takes per node.
+// Scan benchmark, every figure side by side with its baseline in one run:
+// the model's full scan of a synthetic tree against plain walks of the same
+// tree, the memory per node and the release of the tree; a root of many
+// top-level folders; the refresher's cycle on a large top level; the listing
+// of a large folder.
 //   scan_bench.exe [FOLDERS [FILES [ROUNDS]]]      (default 20000 200000 3)
 #include <windows.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Document.h"
+#include "RootOrder.h"
 
 namespace {
 
-double Now() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// A deterministic tree: 20 top-level folders, each with a two-level subtree of
-// folders, the files spread evenly over all folders, sizes from a fixed LCG.
-// Files are made sparse, so the tree costs directory entries, not disk space.
-bool MakeTree(const std::string& root, int folders, int files) {
-    std::string done = root + "\\.complete";
-    if (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    printf("making %d folders and %d files under %s ...\n", folders, files, root.c_str());
-    fflush(stdout);
-    CreateDirectoryA(root.c_str(), nullptr);
-    const int top = 20;
-    const int perTop = std::max(1, folders / top);
-    const int groups = std::max(1, static_cast<int>(std::sqrt(perTop)));
-    std::vector<std::string> all;
-    for (int t = 0; t < top; ++t) {
-        std::string topPath = root + "\\top" + std::to_string(t);
-        CreateDirectoryA(topPath.c_str(), nullptr);
-        all.push_back(topPath);
-        for (int made = 1, g = 0; made < perTop; ++g) {
-            std::string group = topPath + "\\group" + std::to_string(g);
-            CreateDirectoryA(group.c_str(), nullptr);
-            all.push_back(group);
-            ++made;
-            for (int f = 0; f < perTop / groups && made < perTop; ++f, ++made) {
-                std::string leaf = group + "\\folder" + std::to_string(f);
-                CreateDirectoryA(leaf.c_str(), nullptr);
-                all.push_back(leaf);
-            }
-        }
-    }
-    uint32_t seed = 12345;
-    for (int i = 0; i < files; ++i) {
-        const std::string& folder = all[static_cast<size_t>(i) % all.size()];
-        char name[MAX_PATH];
-        snprintf(name, sizeof name, "%s\\file%06d.dat", folder.c_str(), i);
-        HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            fprintf(stderr, "cannot create %s\n", name);
-            return false;
-        }
-        seed = seed * 1664525u + 1013904223u;
-        LARGE_INTEGER size;
-        size.QuadPart = seed % 1000000;
-        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
-        CloseHandle(file);
-    }
-    HANDLE marker = CreateFileA(done.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(marker);
-    return true;
-}
-
-// The baseline: one thread, depth first, counting files and bytes.
-void PlainWalk(char* path, size_t len, long long* files, double* bytes) {
-    memcpy(path + len, "\\*", 3);
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(path, &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        if (entry.cFileName[0] == '.') continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            size_t nameLen = strlen(entry.cFileName);
-            if (len + 1 + nameLen + 3 > MAX_PATH) continue;
-            path[len] = '\\';
-            memcpy(path + len + 1, entry.cFileName, nameLen + 1);
-            PlainWalk(path, len + 1 + nameLen, files, bytes);
-        } else {
-            ++*files;
-            *bytes += entry.nFileSizeHigh * 4294967296.0 + entry.nFileSizeLow;
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-}
-
-// The same walk on several threads, each taking the next top-level folder: the
-// most any split of this tree can gain over one thread on this platform.
-struct ParallelWalk {
-    std::vector<std::string> tops;
-    LONG next = -1;
-    LONG64 files = 0;
+struct ScanResult {
+    double seconds;  // to the end of the scan
+    double release;  // to free the tree after it
+    long long files, nodes;
+    double bytes, bytesPerNode;
 };
 
-DWORD WINAPI ParallelWorker(LPVOID param) {
-    auto* walk = static_cast<ParallelWalk*>(param);
-    for (LONG i; (i = InterlockedIncrement(&walk->next)) < static_cast<LONG>(walk->tops.size());) {
-        char path[MAX_PATH];
-        snprintf(path, sizeof path, "%s", walk->tops[static_cast<size_t>(i)].c_str());
-        long long files = 0;
-        double bytes = 0;
-        PlainWalk(path, strlen(path), &files, &bytes);
-        InterlockedAdd64(&walk->files, files);
-    }
-    return 0;
+ScanResult ScanOnce(const std::string& root, bool measureMemory) {
+    ScanResult result{};
+    SIZE_T before = PrivateBytes();
+    double start = Now();
+    auto* doc = new Document;
+    doc->path.assign(root.begin(), root.end());  // ASCII
+    doc->Load(nullptr);
+    doc->StartWorkers();
+    doc->WaitForScan(INFINITE);
+    result.seconds = Now() - start;
+    result.files = doc->root.Files();
+    result.bytes = doc->root.Size();
+    result.nodes = CountNodes(&doc->root) - 1;
+    if (measureMemory) result.bytesPerNode = static_cast<double>(PrivateBytes() - before) / result.nodes;
+    start = Now();
+    delete doc;
+    result.release = Now() - start;
+    return result;
 }
 
-long long PlainWalkThreads(const std::string& root, int threads) {
-    ParallelWalk walk;
-    long long files = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((root + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do {
-        if (entry.cFileName[0] == '.') continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            walk.tops.push_back(root + "\\" + entry.cFileName);
-        else
-            ++files;
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    std::vector<HANDLE> handles;
-    for (int i = 0; i < threads; ++i) handles.push_back(CreateThread(nullptr, 0, ParallelWorker, &walk, 0, nullptr));
-    WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
-    for (HANDLE handle : handles) CloseHandle(handle);
-    return files + walk.files;
-}
-
-long long CountNodes(const FolderNode* node) {
-    long long nodes = 1;
-    for (int32_t i = 0; i < node->ChildCount(); ++i) nodes += CountNodes(node->Child(i));
-    return nodes;
-}
-
-// Committed private memory of this process, summed over its address space
-// (the process counters' PrivateUsage is not filled in under Wine).
-SIZE_T PrivateBytes() {
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (char* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
-        char* next = static_cast<char*>(info.BaseAddress) + info.RegionSize;
-        if (next <= at) break;
-        at = next;
-    }
-    return total;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    int folders = argc > 1 ? atoi(argv[1]) : 20000;
-    int files = argc > 2 ? atoi(argv[2]) : 200000;
-    int rounds = argc > 3 ? atoi(argv[3]) : 3;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string root = std::string(temp) + "tolv-bench-" + std::to_string(folders) + "-" + std::to_string(files);
-    if (!MakeTree(root, folders, files)) return 1;
-
-    std::vector<double> walkTimes, scanTimes, parallelTimes;
-    long long walkFiles = 0, scanFiles = 0, nodes = 0;
-    double walkBytes = 0, scanBytes = 0, bytesPerNode = 0;
+// The walk against the scan; the scan ends with a fixed 500 ms pause before
+// the refresher is let go, left out so that the walking compares like for like.
+bool CompareScan(const std::string& root, int rounds, const char* title) {
+    std::vector<double> walks, parallels, scans, releases;
+    ScanResult scan{};
+    long long walkFiles = 0;
+    double walkBytes = 0, bytesPerNode = 0;
     for (int round = 0; round <= rounds; ++round) {  // round 0 warms the caches
         char path[MAX_PATH];
         snprintf(path, sizeof path, "%s", root.c_str());
@@ -186,55 +60,163 @@ int main(int argc, char** argv) {
         double start = Now();
         PlainWalk(path, strlen(path), &walkFiles, &walkBytes);
         double walk = Now() - start;
-
         start = Now();
         long long parallelFiles = PlainWalkThreads(root, 10);
         double parallel = Now() - start;
-        if (parallelFiles != walkFiles) {
-            fprintf(stderr, "mismatch: parallel walk %lld files, walk %lld\n", parallelFiles, walkFiles);
-            return 1;
+        // Memory in the first round only: the heap keeps what earlier rounds
+        // freed, and later trees would fit in it unseen.
+        scan = ScanOnce(root, round == 0);
+        if (round == 0) bytesPerNode = scan.bytesPerNode;
+        if (parallelFiles != walkFiles || scan.files != walkFiles || scan.bytes != walkBytes) {
+            fprintf(stderr, "mismatch: walk %lld files %.0f bytes, parallel %lld, scan %lld files %.0f bytes\n",
+                    walkFiles, walkBytes, parallelFiles, scan.files, scan.bytes);
+            return false;
         }
+        if (round == 0) continue;
+        walks.push_back(walk);
+        parallels.push_back(parallel);
+        scans.push_back(scan.seconds);
+        releases.push_back(scan.release);
+    }
+    double walk = Median(walks), parallel = Median(parallels), full = Median(scans), less = full - 0.5;
+    double release = Median(releases);
+    printf("%s: %lld nodes, %lld files; medians of %d rounds\n", title, scan.nodes, walkFiles, rounds);
+    printf("  plain FindFirstFileA walk, 1 thread:  %8.0f files/s  (%.3f s)\n", walkFiles / walk, walk);
+    printf("  plain walk, 10 threads:               %8.0f files/s  (%.3f s)   %.2fx the walk\n",
+           walkFiles / parallel, parallel, walk / parallel);
+    printf("  model full scan:                      %8.0f files/s  (%.3f s)   %.2fx the walk\n", walkFiles / full,
+           full, walk / full);
+    printf("  model scan less the 500 ms end pause: %8.0f files/s  (%.3f s)   %.2fx the walk\n", walkFiles / less,
+           less, walk / less);
+    printf("  release of the tree: %.3f s, %.1f %% of the scan, %.2f us per node\n", release,
+           100 * release / full, 1e6 * release / scan.nodes);
+    if (bytesPerNode > 0)
+        printf("  memory: %.1f bytes per node (private bytes over nodes, %d-bit build)\n", bytesPerNode,
+               static_cast<int>(sizeof(void*) * 8));
+    return true;
+}
 
-        SIZE_T before = PrivateBytes();
+// A top level of `count` folders with sizes spread out, built in memory.
+void FillTopLevel(Document& doc, int count) {
+    uint32_t seed = 777;
+    for (int i = 0; i < count; ++i) {
+        std::wstring name = L"folder" + std::to_wstring(i);
+        ListedEntry entry{name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0};
+        FolderNode* node = CreateNode(entry, &doc.root);
+        seed = seed * 1664525u + 1013904223u;
+        node->size.store(seed % 100000000);
+    }
+}
+
+// The refresher's cycle on a top level of 100,000 folders while ten of them
+// grow, as during a scan: the order kept between cycles against a whole sort.
+void CompareRefresher(int count, int cycles) {
+    Document kept, sorted;
+    FillTopLevel(kept, count);
+    FillTopLevel(sorted, count);
+    RootOrder order;
+    order.Sort(&kept.root);
+    SortChildren(&sorted.root);
+    double keptTime = 0, sortTime = 0;
+    uint32_t seed = 4242;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        for (int grow = 0; grow < 10; ++grow) {
+            seed = seed * 1664525u + 1013904223u;
+            int pick = static_cast<int>(seed % static_cast<uint32_t>(count));
+            for (Document* doc : {&kept, &sorted}) {
+                FolderNode* node = doc->root.Child(pick);
+                node->size.store(node->Size() + 5000000);
+            }
+        }
+        double start = Now();
+        order.Sort(&kept.root);
+        keptTime += Now() - start;
+        start = Now();
+        sorted.root.sorted.store(false);
+        SortChildren(&sorted.root);
+        sortTime += Now() - start;
+    }
+    for (int32_t i = 1; i < count; ++i)
+        if (kept.root.Child(i - 1)->Size() < kept.root.Child(i)->Size()) fprintf(stderr, "refresher order wrong\n");
+    double keptMs = 1000 * keptTime / cycles, sortMs = 1000 * sortTime / cycles;
+    printf("refresher cycle at %d top-level folders, ten growing: %.3f ms (%.2f %% of its 100 ms period); "
+           "a whole sort: %.3f ms (%.2f %%), %.1fx\n",
+           count, keptMs, keptMs, sortMs, sortMs, sortMs / keptMs);  // ms of 100 ms: per cent
+}
+
+// Load of one large folder against a listing of the same entries through the
+// find calls with the nodes made the same way (the former Load).
+void CompareLoad(const std::string& folder, int rounds) {
+    std::vector<double> loads, former;
+    int32_t count = 0;
+    for (int round = 0; round <= rounds; ++round) {
+        double start = Now();
+        {
+            Document doc;
+            doc.path.assign(folder.begin(), folder.end());
+            doc.Load(nullptr);
+            count = doc.root.ChildCount();
+        }
+        double load = Now() - start;
         start = Now();
         {
             Document doc;
-            doc.path.assign(root.begin(), root.end());  // ASCII
-            doc.Load(nullptr);
-            doc.StartWorkers();
-            doc.WaitForScan(INFINITE);
-            double scan = Now() - start;
-            scanFiles = doc.root.Files();
-            scanBytes = doc.root.Size();
-            nodes = CountNodes(&doc.root) - 1;
-            // Measured in the first round only: the heap keeps what the rounds
-            // before freed, and later trees would fit in it unseen.
-            if (round == 0) bytesPerNode = static_cast<double>(PrivateBytes() - before) / static_cast<double>(nodes);
-            if (round > 0) {
-                walkTimes.push_back(walk);
-                scanTimes.push_back(scan);
-                parallelTimes.push_back(parallel);
+            WIN32_FIND_DATAA found;
+            HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+            if (find != INVALID_HANDLE_VALUE) {
+                wchar_t name[MAX_PATH];
+                do {
+                    if (found.cFileName[0] == '.') continue;
+                    int units = MultiByteToWideChar(CP_ACP, 0, found.cFileName, -1, name, MAX_PATH) - 1;
+                    ListedEntry entry{name, static_cast<size_t>(units), found.dwFileAttributes,
+                                      found.nFileSizeLow + (static_cast<uint64_t>(found.nFileSizeHigh) << 32), 0};
+                    CreateNode(entry, &doc.root);
+                } while (FindNextFileA(find, &found));
+                FindClose(find);
             }
         }
+        double byFind = Now() - start;
+        if (round == 0) continue;
+        loads.push_back(load);
+        former.push_back(byFind);
     }
-    if (walkFiles != scanFiles || walkBytes != scanBytes) {
-        fprintf(stderr, "mismatch: walk %lld files %.0f bytes, scan %lld files %.0f bytes\n", walkFiles, walkBytes,
-                scanFiles, scanBytes);
-        return 1;
+    double load = Median(loads), byFind = Median(former);
+    printf("Load of a folder of %d entries: %.3f s; by the find calls: %.3f s; %.2fx\n", count, load, byFind,
+           byFind / load);
+}
+
+// Release of a tree of 1.1 million nodes (100,000 folders of ten files each,
+// built in memory), as the keep-alive thread frees it after a close.
+void ReleaseLargeTree() {
+    auto* doc = new Document;
+    for (int f = 0; f < 100000; ++f) {
+        std::wstring name = L"folder" + std::to_wstring(f);
+        FolderNode* folder = CreateNode({name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0}, &doc->root);
+        for (int i = 0; i < 10; ++i) {
+            std::wstring file = L"file" + std::to_wstring(i) + L".dat";
+            CreateNode({file.c_str(), file.size(), FILE_ATTRIBUTE_ARCHIVE, 1000, 0}, folder);
+        }
     }
-    // The scan ends with a fixed 500 ms pause before the refresher is let go;
-    // shown apart so that the walking itself compares like for like.
-    double walk = Median(walkTimes), scan = Median(scanTimes), scanWalking = scan - 0.5;
-    double parallel = Median(parallelTimes);
-    printf("tree: %lld nodes, %lld files, %s; medians of %d rounds\n", nodes, scanFiles, root.c_str(), rounds);
-    printf("plain FindFirstFileA walk, 1 thread: %8.0f files/s  (%.3f s)\n", walkFiles / walk, walk);
-    printf("plain walk, 10 threads:              %8.0f files/s  (%.3f s)   %.2fx the walk\n", walkFiles / parallel,
-           parallel, walk / parallel);
-    printf("model full scan:                     %8.0f files/s  (%.3f s)   %.2fx the walk\n", scanFiles / scan, scan,
-           walk / scan);
-    printf("model scan less the 500 ms end pause: %7.0f files/s  (%.3f s)   %.2fx the walk\n",
-           scanFiles / scanWalking, scanWalking, walk / scanWalking);
-    printf("memory: %.1f bytes per node (private bytes over nodes, %d-bit build)\n", bytesPerNode,
-           static_cast<int>(sizeof(void*) * 8));
+    double start = Now();
+    delete doc;
+    double release = Now() - start;
+    printf("release of 1.1 million nodes built in memory: %.3f s, %.2f us per node\n", release, release / 1.1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int folders = argc > 1 ? atoi(argv[1]) : 20000;
+    int files = argc > 2 ? atoi(argv[2]) : 200000;
+    int rounds = argc > 3 ? atoi(argv[3]) : 3;
+    std::string tree = BenchFolder("tolv-bench-" + std::to_string(folders) + "-" + std::to_string(files));
+    std::string wide = BenchFolder("tolv-bench-wide-10000");
+    std::string flat = BenchFolder("tolv-bench-flat-100000");
+    if (!MakeTree(tree, folders, files) || !MakeWideRoot(wide, 10000) || !MakeFlatFolder(flat, 100000)) return 1;
+    if (!CompareScan(tree, rounds, "tree")) return 1;
+    if (!CompareScan(wide, rounds, "a root of 10,000 top-level folders")) return 1;
+    CompareRefresher(100000, 50);
+    CompareLoad(flat, rounds);
+    ReleaseLargeTree();
     return 0;
 }

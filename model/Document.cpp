@@ -23,7 +23,6 @@ Document::~Document() {
     WaitForScan(INFINITE);
     tearingDown.store(true);
     FreeSubtree(&root);
-    DeleteCriticalSection(&root.lock);
     if (coordinator_) CloseHandle(coordinator_);
     if (refresher_) CloseHandle(refresher_);
     if (finishedEvent) CloseHandle(finishedEvent);

@@ -8,9 +8,8 @@
 
 #include "Name.h"
 
-#ifndef CRITICAL_SECTION_NO_DEBUG_INFO
-#define CRITICAL_SECTION_NO_DEBUG_INFO 0x01000000
-#endif
+// The layout the memory figures rest on (see FolderNode).
+static_assert(sizeof(FolderNode) == (sizeof(void*) == 4 ? 40 : 56), "FolderNode grew");
 
 namespace {
 
@@ -66,9 +65,7 @@ void InitNode(FolderNode* node) {
     node->fileCount.store(0, std::memory_order_relaxed);
     node->parent = nullptr;
     node->folderCount.store(0, std::memory_order_relaxed);
-    // No debug record: the tree holds one lock per node, hundreds of thousands
-    // of them, and the debug record would be a heap block of its own each.
-    InitializeCriticalSectionEx(&node->lock, 0, CRITICAL_SECTION_NO_DEBUG_INFO);
+    InitializeSRWLock(&node->lock);
     node->isFolder = 0;
     node->isLink = 0;
     node->sorted.store(false, std::memory_order_relaxed);
@@ -124,7 +121,6 @@ FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent) {
 namespace {
 
 void DestroyNode(FolderNode* node) {
-    DeleteCriticalSection(&node->lock);
     node->~FolderNode();
     ::operator delete(node);
 }

@@ -1,13 +1,15 @@
 // The scan: a coordinator hands the chosen folder's subfolders to at most ten
 // folder workers, each walking its subfolder depth first, while a refresher
 // re-sorts the top level and repaints the views ten times a second.
+#include <atomic>
 #include <vector>
 
 #include "Document.h"
+#include "RootOrder.h"
 
 namespace {
 
-constexpr int kMaxWorkers = 10;
+constexpr size_t kMaxWorkers = 10;
 constexpr DWORD kRefreshPeriodMs = 100;
 constexpr DWORD kFinishPauseMs = 500;
 
@@ -117,33 +119,49 @@ HANDLE StartThread(LPTHREAD_START_ROUTINE procedure, LPVOID argument) {
     return CreateThread(nullptr, 0, procedure, argument, 0, nullptr);
 }
 
-// One folder handed to one worker.
+// What the coordinator's workers share: the top-level folders in the order
+// the listing gave them, and the next one to hand out. A worker that ends a
+// folder takes the next, so at most ten are walked at once, in listing
+// order, each by one thread, and no thread is started per folder.
 struct WorkerSlot {
-    ItemPath path;
-    FolderNode* node;
     Document* doc;
+    std::vector<FolderNode*> folders;
+    std::atomic<size_t> next{0};
 };
 
 DWORD WINAPI FolderWorker(LPVOID param) {
-    auto* slot = static_cast<WorkerSlot*>(param);
-    Document& doc = *slot->doc;
-    int running = ++doc.runningWorkers_;
-    int peak = doc.peakWorkers_.load();
-    while (running > peak && !doc.peakWorkers_.compare_exchange_weak(peak, running)) {
-    }
-    ItemPath path = slot->path;
+    auto* pool = static_cast<WorkerSlot*>(param);
+    Document& doc = *pool->doc;
     FolderListing listing;
-    WalkFolder(doc, listing, path, slot->node);
-    --doc.runningWorkers_;
+    ItemPath path;
+    for (;;) {
+        if (doc.stopRequested.load(std::memory_order_relaxed)) break;  // the rest stay incomplete
+        size_t index = pool->next++;
+        if (index >= pool->folders.size()) break;
+        FolderNode* folder = pool->folders[index];
+        path = doc.folder_;
+        // A link comes complete; a folder whose path would not fit is one
+        // that cannot be listed.
+        if (folder->Complete() || !path.Append(folder->name)) {
+            folder->complete.store(true, std::memory_order_release);
+            continue;
+        }
+        int running = ++doc.runningWorkers_;
+        int peak = doc.peakWorkers_.load();
+        while (running > peak && !doc.peakWorkers_.compare_exchange_weak(peak, running)) {
+        }
+        WalkFolder(doc, listing, path, folder);
+        --doc.runningWorkers_;
+    }
     return 0;
 }
 
 DWORD WINAPI Refresher(LPVOID param) {
     auto& doc = *static_cast<Document*>(param);
+    RootOrder order;
     while (WaitForSingleObject(doc.finishedEvent, kRefreshPeriodMs) == WAIT_TIMEOUT) {
-        SortChildren(&doc.root);
+        order.Sort(&doc.root);
         doc.RepaintViews(true, false);
-        doc.root.sorted.store(false, std::memory_order_relaxed);
     }
     return 0;
 }
@@ -154,55 +172,26 @@ DWORD WINAPI Coordinator(LPVOID param) {
 
     // The refresher may reorder the root's own array meanwhile; hand out the
     // folders in the order the listing gave them, from a copy.
-    std::vector<FolderNode*> folders;
+    WorkerSlot pool;
+    pool.doc = &doc;
     {
         NodeLock hold(&root);
         int32_t n = root.Folders();
-        folders.assign(root.children ? root.children->items : nullptr,
-                       root.children ? root.children->items + n : nullptr);
+        pool.folders.assign(root.children ? root.children->items : nullptr,
+                            root.children ? root.children->items + n : nullptr);
     }
-    const int slotCount = static_cast<int>(folders.size()) < kMaxWorkers ? static_cast<int>(folders.size()) : kMaxWorkers;
-    WorkerSlot slots[kMaxWorkers];
+    const size_t count = pool.folders.size() < kMaxWorkers ? pool.folders.size() : kMaxWorkers;
     HANDLE threads[kMaxWorkers] = {};
-
-    auto unlistable = [](FolderNode* node) { node->complete.store(true, std::memory_order_release); };
-    auto waitForAll = [&] {
-        for (int i = 0; i < slotCount; ++i) {
-            if (!threads[i]) continue;
-            WaitForSingleObject(threads[i], INFINITE);
-            CloseHandle(threads[i]);
-            threads[i] = nullptr;
-        }
-    };
-
-    for (FolderNode* folder : folders) {
-        if (doc.stopRequested.load(std::memory_order_relaxed)) break;  // left incomplete, as if cut at once
-        int free = -1;
-        for (int i = 0; i < slotCount && free < 0; ++i)
-            if (!threads[i]) free = i;
-        if (free < 0) {
-            DWORD got = WaitForMultipleObjects(slotCount, threads, FALSE, INFINITE);
-            if (got >= WAIT_OBJECT_0 + slotCount) {
-                waitForAll();  // a failed wait: finish on the workers one by one
-                free = 0;
-            } else {
-                free = static_cast<int>(got - WAIT_OBJECT_0);
-                CloseHandle(threads[free]);
-                threads[free] = nullptr;
-            }
-        }
-        WorkerSlot& slot = slots[free];
-        slot.path = doc.folder_;
-        slot.node = folder;
-        slot.doc = &doc;
-        if (folder->Complete() || !slot.path.Append(folder->name)) {
-            unlistable(folder);
-            continue;
-        }
-        threads[free] = doc.startThread(FolderWorker, &slot);
-        if (!threads[free]) unlistable(folder);
+    DWORD started = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (HANDLE thread = doc.startThread(FolderWorker, &pool)) threads[started++] = thread;
+    for (DWORD i = 0; i < started; ++i) {
+        WaitForSingleObject(threads[i], INFINITE);
+        CloseHandle(threads[i]);
     }
-    waitForAll();
+    // With no worker at all, the folders are ones that could not be listed.
+    if (started == 0 && !doc.stopRequested.load(std::memory_order_relaxed))
+        for (FolderNode* folder : pool.folders) folder->complete.store(true, std::memory_order_release);
 
     if (!doc.stopRequested.load(std::memory_order_relaxed)) Sleep(kFinishPauseMs);
     FinishScan(doc, doc.refresher_);

@@ -5,6 +5,7 @@
 # so that its system folder holds 32-bit libraries). CTest uses it as the
 # emulator for every test program.
 #   tools/wine-run.sh PROGRAM.exe [ARGS...]
+# TOLV_WINE32=1 runs a program named without its file (cmd, reg) as 32-bit.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -16,8 +17,8 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 program=${1:?usage: wine-run.sh PROGRAM.exe [ARGS...]}
 loader=/usr/lib/wine/wine64
 export WINEPREFIX=${TOLV_WINEPREFIX:-$here/../build/wineprefix}
-if [ -f "$program" ] && od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$program") + 4 ))" -N2 "$program" | grep -q "4c 01"; then
-    loader=/usr/lib/wine/wine   # IMAGE_FILE_MACHINE_I386
+if [ "${TOLV_WINE32:-}" = 1 ] || { [ -f "$program" ] && od -An -tx1 -j"$(( $(od -An -tu4 -j60 -N4 "$program") + 4 ))" -N2 "$program" | grep -q "4c 01"; }; then
+    loader=/usr/lib/wine/wine   # IMAGE_FILE_MACHINE_I386, or asked for
     export WINEPREFIX=${TOLV_WINEPREFIX32:-$here/../build/wineprefix32}
     export WINEARCH=win32
 fi
