@@ -45,7 +45,10 @@ WORD* WriteItem(WORD* at, DWORD style, short x, short y, short cx, short cy, WOR
 
 bool ShowDlgSetting(bool query) {
     HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSettingKey, &key) != ERROR_SUCCESS) return false;
+    // The 64-bit view, shared by both builds (ignored where there is no other).
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return false;
     if (!query) {
         DWORD off = 0;
         RegSetValueExA(key, kSettingValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);

@@ -35,9 +35,15 @@ bool MakeFile(const std::string& name, LONGLONG bytes) {
 }  // namespace
 
 std::string BenchFolder(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + name;
+    char folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("TOLV_BENCH_DIR", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH - 1) {
+        GetTempPathA(MAX_PATH, folder);
+    } else {
+        CreateDirectoryA(folder, nullptr);
+        strcat(folder, "\\");
+    }
+    return std::string(folder) + name;
 }
 
 bool MakeWideRoot(const std::string& root, int folders) {

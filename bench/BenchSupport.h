@@ -28,5 +28,6 @@ long long CountNodes(const FolderNode* node);
 // (the process counters' PrivateUsage is not filled in under Wine).
 SIZE_T PrivateBytes();
 double Median(std::vector<double> values);
-// The bench's folders live in the prefix's temporary folder.
+// The bench's folders: in TOLV_BENCH_DIR when it is set (both builds then
+// share them), else in the prefix's temporary folder.
 std::string BenchFolder(const std::string& name);

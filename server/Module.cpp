@@ -23,6 +23,9 @@ CRITICAL_SECTION factoryLock;
 IClassFactory* factory;
 
 const char kSettingKey[] = "software\\Varnel";
+// Both builds keep the one setting in the 64-bit view (ignored where there is
+// no other view), so the note's box silences both.
+constexpr REGSAM kSettingView = KEY_WOW64_64KEY;
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kGoodbye[] = "All Quorvel files will be removed after reboot";
 constexpr UINT kScriptId = 101;
@@ -215,7 +218,9 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
     HKEY key;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingKey, &key) != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, 0, nullptr, 0, KEY_SET_VALUE | kSettingView, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return SELFREG_E_CLASS;
     DWORD on = 1;
     RegSetValueExA(key, "show_dlg", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
     RegCloseKey(key);
@@ -224,8 +229,19 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingKey);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, kSettingView, 0);
     ScheduleRemoval();
     MessageBoxA(nullptr, kGoodbye, nullptr, MB_OK);
+    return RunScript(false);
+}
+
+// For installers: registers as DllRegisterServer does; with "quiet",
+// unregisters without the message and without scheduling any removal (the
+// installer removes its files itself), and takes back one scheduled earlier.
+extern "C" HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+    if (install) return DllRegisterServer();
+    if (!commandLine || _wcsicmp(commandLine, L"quiet") != 0) return DllUnregisterServer();
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, kSettingView, 0);
+    CancelScheduledRemoval();
     return RunScript(false);
 }

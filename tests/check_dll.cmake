@@ -1,5 +1,6 @@
 # Checks the built DLL's tables: it imports nothing beyond the system's own
-# libraries, and exports the four server entry points by name at ordinals 1 to 4.
+# libraries, and exports the four server entry points by name at ordinals 1 to 4,
+# then the installers' DllInstall at 5.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -26,7 +27,7 @@ endforeach()
 if(NOT dump MATCHES "Ordinal Base[ \t]+1\n")
     message(FATAL_ERROR "${DLL}: the export ordinals do not start at 1")
 endif()
-set(expected DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+set(expected DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer DllInstall)
 set(ordinal 1)
 foreach(name ${expected})
     math(EXPR index "${ordinal} - 1")

@@ -7,7 +7,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash tools/setup.sh
 source tools/env.sh
 
-for arch in x86_64 i686; do
+# The 32-bit build first: the 64-bit one makes the installer from both.
+for arch in i686 x86_64; do
     cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" >/dev/null
     cmake --build "build/$arch" -j"$(nproc)"
 done

@@ -1,0 +1,155 @@
+// The installer as an administrator deploying it silently would run it, in a
+// Wine prefix of its own that runs 32-bit programs too (tools/installer-test.sh):
+// install, open the navigator through the installed module, install again over
+// it, uninstall.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TempTree.h"
+
+namespace {
+
+const char kClsid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}";
+const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolv";
+const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+
+std::string BuildDir() {
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string dir = exe;
+    return dir.substr(0, dir.rfind('\\'));
+}
+
+// A program run to its end; its output, and its exit code in `code`.
+std::string RunProgram(const std::string& command, DWORD* code) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    CreatePipe(&read, &write, &inherit, 0);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write;
+    startup.hStdError = write;
+    PROCESS_INFORMATION process{};
+    std::wstring line = Wide(command);
+    std::string output;
+    *code = 99;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(write);
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
+        WaitForSingleObject(process.hProcess, 300000);
+        GetExitCodeProcess(process.hProcess, code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    } else {
+        CloseHandle(write);
+    }
+    CloseHandle(read);
+    return output;
+}
+
+std::string Value(HKEY root, const std::string& path, const char* name, REGSAM view = KEY_WOW64_64KEY) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return "<none>";
+    char data[1024] = "";
+    DWORD size = sizeof data - 1, type = 0;
+    LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return "<none>";
+    if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(data));
+    return data;
+}
+
+bool KeyExists(HKEY root, const std::string& path, REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string ProgramFiles(bool x86) {
+    char path[MAX_PATH] = "";
+    GetEnvironmentVariableA(x86 ? "ProgramFiles(x86)" : "ProgramW6432", path, MAX_PATH);
+    return std::string(path) + "\\Tolv";
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// What an installation leaves: both modules registered for folders, each in
+// its own view, one setting, one entry in Add or Remove Programs. The folder
+// handler's key is one that both views share; the class it names is each
+// view's own.
+void ExpectInstalled() {
+    const std::string folders[] = {ProgramFiles(false), ProgramFiles(true)};
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, "Folder\\ShellEx\\ContextMenuHandlers\\Tolv", nullptr), kClsid);
+    for (int v = 0; v < 2; ++v) {
+        SCOPED_TRACE(v == 0 ? "64-bit view" : "32-bit view");
+        EXPECT_TRUE(Exists(folders[v] + "\\Tolv.dll"));
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid + "\\InprocServer32", nullptr, kViews[v]),
+                  folders[v] + "\\Tolv.dll");
+        EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kRunOnce, "dele", kViews[v]), "<none>");
+    }
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "software\\Varnel", "show_dlg"), "1");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "software\\Varnel", KEY_WOW64_32KEY));  // one setting for both
+    std::string folder = ProgramFiles(false);
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Tolv");
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion"), "1.0.0.1");
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), folder + "\\Tolv.dll,-117");
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), folder);
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), "\"" + folder + "\\uninstall.exe\"");
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"),
+              "\"" + folder + "\\uninstall.exe\" /S");
+    EXPECT_GT(atoi(Value(HKEY_LOCAL_MACHINE, kUninstall, "EstimatedSize").c_str()), 100);
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "NoModify"), "1");
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"), "1");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, KEY_WOW64_32KEY));  // one entry
+}
+
+TEST(Installer, InstallsUpgradesAndUninstallsSilently) {
+    std::string setup = "\"" + BuildDir() + "\\Tolv-setup.exe\" /S";
+    DWORD code = 99;
+    RunProgram(setup, &code);
+    ASSERT_EQ(code, 0u);
+    ExpectInstalled();
+
+    // The shell opens the navigator through the installed 64-bit module.
+    TempTree tree;
+    tree.File("a.txt", 10);
+    std::string output = RunProgram("\"" + BuildDir() + "\\shellhost.exe\" \"" + tree.Root() + "\" --close --wait 300", &code);
+    EXPECT_EQ(code, 0u) << output;
+    EXPECT_NE(output.find("navigator: open"), std::string::npos) << output;
+
+    // Over an installation: the files replaced, the registration current.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    DWORD off = 0;
+    RegSetValueExA(key, "show_dlg", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), sizeof off);
+    RegCloseKey(key);
+    RunProgram(setup, &code);
+    ASSERT_EQ(code, 0u);
+    ExpectInstalled();
+
+    // The uninstaller, as Add or Remove Programs runs it silently; it goes on
+    // from a copy of itself, so its work is done once the folders are gone.
+    std::string quiet = Value(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString");
+    RunProgram(quiet, &code);
+    EXPECT_EQ(code, 0u);
+    for (int i = 0; i < 600 && (Exists(ProgramFiles(false)) || Exists(ProgramFiles(true))); ++i) Sleep(100);
+    EXPECT_FALSE(Exists(ProgramFiles(false)));
+    EXPECT_FALSE(Exists(ProgramFiles(true)));
+    for (REGSAM view : kViews) {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Folder\\ShellEx\\ContextMenuHandlers\\Tolv", view));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid, view));
+        EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kRunOnce, "dele", view), "<none>");
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, view));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "software\\Varnel", view));
+    }
+}
+
+}  // namespace

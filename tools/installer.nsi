@@ -1,0 +1,119 @@
+; The Windows installer: both builds on 64-bit Windows (the 64-bit module for
+; Explorer, the 32-bit one for 32-bit programs' Open and Save dialogs), the
+; 32-bit build alone on 32-bit Windows; an uninstaller listed in Add or Remove
+; Programs. Built by tools/package.sh (makensis, defines below).
+;   makensis -DX64_DLL=... -DX86_DLL=... -DSIZE_KB=... -DOUTFILE=... installer.nsi
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+!include LogicLib.nsh
+!include x64.nsh
+
+!define PRODUCT "Tolv"
+!define VERSION "1.0.0.1"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolv"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\${PRODUCT}"
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+VIProductVersion "${VERSION}"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey "LegalCopyright" ""
+
+Page instfiles
+UninstPage instfiles
+
+Var Folder64
+Var Folder32
+
+Function .onInit
+    ${If} ${RunningX64}
+        SetRegView 64
+        StrCpy $Folder64 "$PROGRAMFILES64\${PRODUCT}"
+        StrCpy $Folder32 "$PROGRAMFILES32\${PRODUCT}"
+        StrCpy $INSTDIR $Folder64
+    ${Else}
+        StrCpy $Folder64 ""
+        StrCpy $Folder32 "$PROGRAMFILES\${PRODUCT}"
+        StrCpy $INSTDIR $Folder32
+    ${EndIf}
+FunctionEnd
+
+Function un.onInit
+    ${If} ${RunningX64}
+        SetRegView 64
+        StrCpy $Folder64 "$PROGRAMFILES64\${PRODUCT}"
+        StrCpy $Folder32 "$PROGRAMFILES32\${PRODUCT}"
+    ${Else}
+        StrCpy $Folder64 ""
+        StrCpy $Folder32 "$PROGRAMFILES\${PRODUCT}"
+    ${EndIf}
+FunctionEnd
+
+; A module that a running Explorer holds cannot be overwritten: it is renamed
+; out of the way and removed at the next start, the platform's ordinary way.
+!macro MoveAsideIfHeld FILE
+    ClearErrors
+    Delete "${FILE}"
+    ${If} ${Errors}
+        Delete "${FILE}.old"
+        Rename "${FILE}" "${FILE}.old"
+        Delete /REBOOTOK "${FILE}.old"
+    ${EndIf}
+!macroend
+
+Section "Install"
+    SetOverwrite on
+    ${If} $Folder64 != ""
+        SetOutPath $Folder64
+        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        File "/oname=Tolv.dll" "${X64_DLL}"
+        ${DisableX64FSRedirection}
+        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "$Folder64\Tolv.dll"' $0
+        ${EnableX64FSRedirection}
+        ${If} $0 != 0
+            SetErrors
+        ${EndIf}
+    ${EndIf}
+    SetOutPath $Folder32
+    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+    File "/oname=Tolv.dll" "${X86_DLL}"
+    ; The 32-bit regsvr32 (SysWOW64 on 64-bit Windows, where System32 points
+    ; there for this 32-bit installer) registers in the 32-bit view.
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "$Folder32\Tolv.dll"' $1
+
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Tolv.dll,-117"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+    ; Quietly: no message box, and no removal scheduled for the next logon,
+    ; since the files go now.
+    ${If} $Folder64 != ""
+        ${DisableX64FSRedirection}
+        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
+        ${EnableX64FSRedirection}
+        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        Delete "$Folder64\uninstall.exe"
+        RMDir /REBOOTOK $Folder64
+    ${EndIf}
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
+    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+    Delete "$Folder32\uninstall.exe"
+    RMDir /REBOOTOK $Folder32
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegKey HKLM "Software\Varnel"
+SectionEnd
