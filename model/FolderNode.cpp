@@ -118,6 +118,36 @@ FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent) {
     return node;
 }
 
+bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count) {
+    if (count == 0) return true;
+    int32_t folders = 0;
+    for (size_t i = 0; i < count; ++i) folders += nodes[i]->isFolder;
+    NodeLock hold(parent);
+    ChildArray* array = parent->children;
+    int32_t length = array ? array->length : 0;
+    int32_t need = length + static_cast<int32_t>(count);
+    if (!array || array->capacity < need) {
+        ChildArray* grown = ResizeArray(array, need);
+        if (!grown) return false;
+        parent->children = array = grown;
+    }
+    int32_t oldFolders = parent->Folders();
+    memmove(&array->items[oldFolders + folders], &array->items[oldFolders],
+            sizeof(FolderNode*) * static_cast<size_t>(length - oldFolders));
+    int32_t atFolder = oldFolders, atFile = length + folders;
+    uint32_t level = (parent->levelWord.load(std::memory_order_relaxed) & kLevelMask) + 1;
+    for (size_t i = 0; i < count; ++i) {
+        FolderNode* node = nodes[i];
+        node->parent = parent;
+        node->levelWord.store(level, std::memory_order_relaxed);
+        array->items[node->isFolder ? atFolder++ : atFile++] = node;
+    }
+    array->length = need;
+    parent->folderCount.store(oldFolders + folders, std::memory_order_relaxed);
+    parent->fileCount.store(parent->Files() + static_cast<int32_t>(count) - folders, std::memory_order_relaxed);
+    return true;
+}
+
 namespace {
 
 void DestroyNode(FolderNode* node) {

@@ -85,6 +85,13 @@ void InitNode(FolderNode* node);
 // the parent: folders go after the parent's folders, files at the end.
 FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent);
 
+// Links nodes made without a parent as the parent's children, after those it
+// has, each in its group in the order given: one listing's entries at once,
+// with the array grown once to fit them (step by step, a folder of 100,000
+// entries would copy its array 2,000 times). False, linking none, when there
+// is no memory for it.
+bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count);
+
 // Frees a node's subtree, then the node's own array; no accounting.
 // The node's memory itself is freed too unless it is held by value (the root).
 // Neither recurses: a tree may be thousands of levels deep.

@@ -30,26 +30,36 @@ void AddTotals(FolderNode* folder, const FolderNode* sub) {
 // Lists one folder into its node: its files join its totals at once, its
 // subfolders are kept for the walk. A folder that cannot be listed gets no
 // entries. False when a stop request came first.
-bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level) {
+bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level,
+                std::vector<FolderNode*>& nodes) {
     if (!listing.Open(path.Exact())) return true;
     FolderNode* folder = level.folder;
+    nodes.clear();
+    bool stopped = false;
     ListedEntry entry;
     while (listing.Next(&entry)) {
         if (doc.stopRequested.load(std::memory_order_relaxed)) {
-            listing.Close();
-            return false;
+            stopped = true;
+            break;
         }
         if (entry.name[0] == L'.') continue;
-        FolderNode* node = CreateNode(entry, folder);
-        if (!node) continue;
+        if (FolderNode* node = CreateNode(entry, nullptr)) nodes.push_back(node);
+    }
+    listing.Close();
+    if (!AdoptChildren(folder, nodes.data(), nodes.size())) {
+        for (FolderNode* node : nodes) FreeNode(node);
+        return !stopped;
+    }
+    double bytes = folder->Size();
+    for (FolderNode* node : nodes) {
         // A directory link comes complete from CreateNode and is not walked.
         if (node->isFolder && !node->Complete())
             level.subfolders.push_back(node);
         else
-            folder->size.store(folder->Size() + node->Size(), std::memory_order_relaxed);
+            bytes += node->Size();
     }
-    listing.Close();
-    return true;
+    folder->size.store(bytes, std::memory_order_relaxed);
+    return !stopped;
 }
 
 // Walks the folder at `path` into `top`, depth first, on this thread. The levels
@@ -59,8 +69,9 @@ bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, Wal
 // with what they had gathered added upwards.
 bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNode* top) {
     std::vector<WalkLevel> levels;
+    std::vector<FolderNode*> nodes;  // one listing's, reused
     levels.push_back({top, path.Length(), {}, 0});
-    bool cut = !ListFolder(doc, listing, path, levels.back());
+    bool cut = !ListFolder(doc, listing, path, levels.back(), nodes);
     while (!cut) {
         WalkLevel& level = levels.back();
         if (level.next == level.subfolders.size()) {
@@ -83,7 +94,7 @@ bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNod
             continue;
         }
         levels.push_back({sub, path.Length(), {}, 0});
-        cut = !ListFolder(doc, listing, path, levels.back());
+        cut = !ListFolder(doc, listing, path, levels.back(), nodes);
     }
     while (levels.size() > 1) {
         FolderNode* partial = levels.back().folder;

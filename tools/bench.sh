@@ -17,5 +17,4 @@ export TOLV_BENCH_DIR="Z:$(pwd | tr / '\\')\\build\\bench-trees"
 echo "== x86_64"
 tools/wine-run.sh build/x86_64/scan_bench.exe "$@"
 echo "== i686"
-bash tools/run32.sh bash -c 'TOLV_WINE32=1 tools/wine-run.sh cmd /c exit >/dev/null 2>&1
-                             exec tools/wine-run.sh build/i686/scan_bench.exe "$@"' bench "$@"
+bash tools/run32.sh tools/wine-run.sh build/i686/scan_bench.exe "$@"

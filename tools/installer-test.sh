@@ -7,10 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export TOLV_WINEPREFIX=$here/../build/wineprefix-setup
 rm -rf "$TOLV_WINEPREFIX"
-# Made and its services started first: started by the test, they would hold
-# its output open.
 exec bash "$here/run32.sh" bash -c '
-    "$0/wine-run.sh" cmd /c exit >/dev/null 2>&1
     status=0
     "$0/wine-run.sh" "$1" || status=$?
     WINEPREFIX=$TOLV_WINEPREFIX /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true

@@ -40,8 +40,12 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     fi
     # One long-lived server per prefix for every program (it refuses when one
     # runs already): otherwise each program after a pause of three seconds
-    # starts Wine anew.
-    /usr/lib/wine/wineserver -p >/dev/null 2>&1 9>&- || true
+    # starts Wine anew. A new one gets the prefix's services at once, started
+    # with no output: started by the program, they would hold its output
+    # (a test's, which CTest reads to the end) open for as long as they run.
+    if /usr/lib/wine/wineserver -p >/dev/null 2>&1 9>&-; then
+        "$loader" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+    fi
 ) 9>"$WINEPREFIX.lock"
 
 exec "$loader" "$@"
