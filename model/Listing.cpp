@@ -1,6 +1,5 @@
 #include "Listing.h"
 
-#include <new>
 
 namespace {
 
@@ -8,11 +7,14 @@ constexpr size_t kBufferBytes = 64 * 1024;
 
 }  // namespace
 
-FolderListing::FolderListing() : buffer_(new (std::nothrow) uint64_t[kBufferBytes / sizeof(uint64_t)]) {}
+// The buffer comes from the system, not the heap: once the scan ends it goes
+// back, instead of staying in the heap beside the tree.
+FolderListing::FolderListing()
+    : buffer_(static_cast<uint64_t*>(VirtualAlloc(nullptr, kBufferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
 
 FolderListing::~FolderListing() {
     Close();
-    delete[] buffer_;
+    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
 }
 
 bool FolderListing::Open(const wchar_t* exactPath) {
