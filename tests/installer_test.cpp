@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Programs.h"
 #include "TempTree.h"
 
 namespace {
@@ -15,43 +16,7 @@ const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninsta
 const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
-std::string BuildDir() {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string dir = exe;
-    return dir.substr(0, dir.rfind('\\'));
-}
 
-// A program run to its end; its output, and its exit code in `code`.
-std::string RunProgram(const std::string& command, DWORD* code) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    CreatePipe(&read, &write, &inherit, 0);
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = write;
-    PROCESS_INFORMATION process{};
-    std::wstring line = Wide(command);
-    std::string output;
-    *code = 99;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        CloseHandle(write);
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, 300000);
-        GetExitCodeProcess(process.hProcess, code);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        CloseHandle(write);
-    }
-    CloseHandle(read);
-    return output;
-}
 
 std::string Value(HKEY root, const std::string& path, const char* name, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key;
@@ -113,14 +78,14 @@ void ExpectInstalled() {
 TEST(Installer, InstallsUpgradesAndUninstallsSilently) {
     std::string setup = "\"" + BuildDir() + "\\Tolv-setup.exe\" /S";
     DWORD code = 99;
-    RunProgram(setup, &code);
+    Capture(setup, &code);
     ASSERT_EQ(code, 0u);
     ExpectInstalled();
 
     // The shell opens the navigator through the installed 64-bit module.
     TempTree tree;
     tree.File("a.txt", 10);
-    std::string output = RunProgram("\"" + BuildDir() + "\\shellhost.exe\" \"" + tree.Root() + "\" --close --wait 300", &code);
+    std::string output = Capture("\"" + BuildDir() + "\\shellhost.exe\" \"" + tree.Root() + "\" --close --wait 300", &code);
     EXPECT_EQ(code, 0u) << output;
     EXPECT_NE(output.find("navigator: open"), std::string::npos) << output;
 
@@ -131,14 +96,14 @@ TEST(Installer, InstallsUpgradesAndUninstallsSilently) {
     DWORD off = 0;
     RegSetValueExA(key, "show_dlg", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), sizeof off);
     RegCloseKey(key);
-    RunProgram(setup, &code);
+    Capture(setup, &code);
     ASSERT_EQ(code, 0u);
     ExpectInstalled();
 
     // The uninstaller, as Add or Remove Programs runs it silently; it goes on
     // from a copy of itself, so its work is done once the folders are gone.
     std::string quiet = Value(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString");
-    RunProgram(quiet, &code);
+    Capture(quiet, &code);
     EXPECT_EQ(code, 0u);
     for (int i = 0; i < 600 && (Exists(ProgramFiles(false)) || Exists(ProgramFiles(true))); ++i) Sleep(100);
     EXPECT_FALSE(Exists(ProgramFiles(false)));

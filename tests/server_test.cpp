@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "Programs.h"
 #include "TempTree.h"
 
 namespace {
@@ -17,12 +18,6 @@ const char kLibid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E60}";
 const CLSID CLSID_Quilby = {0x5b0d6e6c, 0x3f2a, 0x4c1e, {0x9b, 0x7d, 0x1e, 0x2a, 0x3c, 0x4d, 0x5e, 0x62}};
 const IID IID_IQuilby = {0x5b0d6e6c, 0x3f2a, 0x4c1e, {0x9b, 0x7d, 0x1e, 0x2a, 0x3c, 0x4d, 0x5e, 0x61}};
 
-std::string BuildDir() {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string dir = exe;
-    return dir.substr(0, dir.rfind('\\'));
-}
 
 std::string BuiltDll() { return BuildDir() + "\\Tolv.dll"; }
 
@@ -260,35 +255,6 @@ namespace {
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadFn = HRESULT(WINAPI*)();
 
-// Output of a program run to its end.
-std::string Capture(std::string command, DWORD* exitCode) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    CreatePipe(&read, &write, &inherit, 0);
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = write;
-    PROCESS_INFORMATION process{};
-    std::string output;
-    std::wstring line = Wide(command);  // UTF-8 here; names outside the code page stay as they are
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        CloseHandle(write);
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, 30000);
-        GetExitCodeProcess(process.hProcess, exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        CloseHandle(write);
-    }
-    CloseHandle(read);
-    return output;
-}
 
 // The built DLL registered for the whole suite, as regsvr32 leaves it.
 class Com : public ::testing::Test {

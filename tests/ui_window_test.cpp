@@ -110,7 +110,9 @@ TEST(Navigator, PanesAreNamedAfterTheFolderAndShowItsExactName) {
     // The title and the row are drawn from the names themselves: with the
     // Cyrillic letters taken for "?", as an 8-bit code page would, the pixels
     // differ.
-    EXPECT_EQ(Utf8(main.header.title), folder);
+    std::string title8 = Utf8(main.header.title);  // shortened to fit, if the path is long
+    ASSERT_GE(title8.size(), 9u);
+    EXPECT_EQ(title8.substr(title8.size() - 9), "\\Фото");
     RECT titleBand{0, 0, 350, 20}, rowBand{0, 0, 200, main.list.rowHeight};
     std::vector<COLORREF> title = Band(main.header.hwnd, titleBand), row = Band(main.list.hwnd, rowBand);
     FolderNode* child = main.list.FindRow(0);
