@@ -28,7 +28,11 @@ public:
     ~Navigator();
     bool Opened() const { return opened_; }
     MainWindow& Main() { return *main_; }
-    bool WaitForScan() { return PumpUntil([this] { return main_->document.root.Complete(); }); }
+    // Until the scan's last thread has ended: the root is complete a moment
+    // before the coordinator's last repaint.
+    bool WaitForScan() {
+        return PumpUntil([this] { return main_->document.root.Complete() && main_->document.WaitForScan(0); });
+    }
     // Closes the window as the close box does; true once the close event came.
     bool Close();
     HANDLE closeEvent = nullptr;
