@@ -21,6 +21,9 @@ tolv_cleanup() {
     for prefix in "$TOLV_WINEPREFIX" "$TOLV_WINEPREFIX32"; do
         [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     done
+    # A 32-bit program under the emulator can outlive its server's end (seen
+    # with services.exe); left over, it stalls the next run's programs.
+    pkill -9 -f "^$here_env/build/qemu/qemu-i386 " 2>/dev/null || true
     [ -n "${tolv_xvfb:-}" ] && kill "$tolv_xvfb" 2>/dev/null || true
 }
 trap tolv_cleanup EXIT

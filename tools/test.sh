@@ -14,6 +14,8 @@ for arch in i686 x86_64; do
 done
 
 status=0
+# No 32-bit program left over from an earlier run on this machine (tools/env.sh).
+pkill -9 -f "^$(pwd)/build/qemu/qemu-i386 " 2>/dev/null || true
 ctest --test-dir build/x86_64 --output-on-failure || status=1
 # The 32-bit suite, under QEMU's user-mode emulator where the kernel cannot
 # execute 32-bit programs (tools/run32.sh).
