@@ -38,14 +38,7 @@ bool Document::Load(DocumentViews* views) {
     if (!folder_.SetFolder(path.c_str())) return false;
     FolderListing listing;
     std::vector<FolderNode*> nodes;
-    if (listing.Open(folder_.Exact())) {
-        ListedEntry entry;
-        while (listing.Next(&entry))
-            if (entry.name[0] != L'.')
-                if (FolderNode* node = CreateNode(entry, nullptr)) nodes.push_back(node);
-    }
-    if (!AdoptChildren(&root, nodes.data(), nodes.size()))
-        for (FolderNode* node : nodes) FreeNode(node);
+    ListInto(listing, folder_.Exact(), &root, nodes, nullptr);
     if (root.ChildCount() > 0) RepaintViews(false, false);
     return true;
 }

@@ -148,6 +148,28 @@ bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count) {
     return true;
 }
 
+bool ListInto(FolderListing& listing, const wchar_t* exactPath, FolderNode* folder, std::vector<FolderNode*>& nodes,
+              const std::atomic<bool>* stop) {
+    nodes.clear();
+    if (!listing.Open(exactPath)) return true;
+    bool stopped = false;
+    ListedEntry entry;
+    while (listing.Next(&entry)) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            stopped = true;
+            break;
+        }
+        if (entry.name[0] == L'.') continue;
+        if (FolderNode* node = CreateNode(entry, nullptr)) nodes.push_back(node);
+    }
+    listing.Close();
+    if (!AdoptChildren(folder, nodes.data(), nodes.size())) {
+        for (FolderNode* node : nodes) FreeNode(node);
+        nodes.clear();
+    }
+    return !stopped;
+}
+
 namespace {
 
 void DestroyNode(FolderNode* node) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "Listing.h"
 
@@ -91,6 +92,14 @@ FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent);
 // entries would copy its array 2,000 times). False, linking none, when there
 // is no memory for it.
 bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count);
+
+// Lists the folder at `exactPath` into `folder`: every entry but those whose
+// name begins with "." becomes a child, all joining at once (AdoptChildren).
+// `nodes`, the caller's buffer, holds the new children after. A folder that
+// cannot be listed gets none. Stops at the next entry once `stop` is set,
+// keeping what it listed; false then.
+bool ListInto(FolderListing& listing, const wchar_t* exactPath, FolderNode* folder, std::vector<FolderNode*>& nodes,
+              const std::atomic<bool>* stop);
 
 // Frees a node's subtree, then the node's own array; no accounting.
 // The node's memory itself is freed too unless it is held by value (the root).

@@ -1,6 +1,5 @@
 #include "Listing.h"
 
-
 namespace {
 
 constexpr size_t kBufferBytes = 64 * 1024;

@@ -61,6 +61,12 @@ void AppendDecodedName(const char* name, std::wstring& out) {
     }
 }
 
+size_t CharacterUnits(const std::wstring& text, size_t at) {
+    bool pair = at + 1 < text.size() && IsHigh(static_cast<uint16_t>(text[at])) &&
+                IsLow(static_cast<uint16_t>(text[at + 1]));
+    return pair ? 2 : 1;
+}
+
 std::wstring DecodeName(const char* name) {
     std::wstring wide;
     AppendDecodedName(name, wide);

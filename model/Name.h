@@ -17,6 +17,10 @@ size_t EncodeName(const wchar_t* wide, size_t count, char* out);
 // Appends the UTF-16 units of a stored name to `out`.
 void AppendDecodedName(const char* name, std::wstring& out);
 
+// The units of the character at `at` of a UTF-16 text: 2 for a surrogate
+// pair, which is never cut in two, else 1.
+size_t CharacterUnits(const std::wstring& text, size_t at);
+
 // The same, for callers that want a whole string.
 std::wstring DecodeName(const char* name);
 std::string EncodeName(const std::wstring& wide);

@@ -28,29 +28,11 @@ void AddTotals(FolderNode* folder, const FolderNode* sub) {
 }
 
 // Lists one folder into its node: its files join its totals at once, its
-// subfolders are kept for the walk. A folder that cannot be listed gets no
-// entries. False when a stop request came first.
+// subfolders are kept for the walk. False when a stop request came first.
 bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level,
                 std::vector<FolderNode*>& nodes) {
-    if (!listing.Open(path.Exact())) return true;
-    FolderNode* folder = level.folder;
-    nodes.clear();
-    bool stopped = false;
-    ListedEntry entry;
-    while (listing.Next(&entry)) {
-        if (doc.stopRequested.load(std::memory_order_relaxed)) {
-            stopped = true;
-            break;
-        }
-        if (entry.name[0] == L'.') continue;
-        if (FolderNode* node = CreateNode(entry, nullptr)) nodes.push_back(node);
-    }
-    listing.Close();
-    if (!AdoptChildren(folder, nodes.data(), nodes.size())) {
-        for (FolderNode* node : nodes) FreeNode(node);
-        return !stopped;
-    }
-    double bytes = folder->Size();
+    bool finished = ListInto(listing, path.Exact(), level.folder, nodes, &doc.stopRequested);
+    double bytes = level.folder->Size();
     for (FolderNode* node : nodes) {
         // A directory link comes complete from CreateNode and is not walked.
         if (node->isFolder && !node->Complete())
@@ -58,8 +40,8 @@ bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, Wal
         else
             bytes += node->Size();
     }
-    folder->size.store(bytes, std::memory_order_relaxed);
-    return !stopped;
+    level.folder->size.store(bytes, std::memory_order_relaxed);
+    return finished;
 }
 
 // Walks the folder at `path` into `top`, depth first, on this thread. The levels

@@ -13,15 +13,10 @@ constexpr COLORREF kSelectedText = RGB(70, 70, 250);
 // Expander images, by state: plain plus, plain minus, orange plus, orange minus.
 constexpr int kExpanderIds[4] = {103, 104, 111, 110};
 
-// Units of the first `characters` characters of a text: a surrogate pair is
-// one character and is never cut in two.
+// Units of the first `characters` characters of a text.
 size_t CharactersEnd(const std::wstring& text, int characters) {
     size_t at = 0;
-    for (int n = 0; n < characters && at < text.size(); ++n) {
-        bool pair = text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
-                    text[at + 1] <= 0xDFFF;
-        at += pair ? 2 : 1;
-    }
+    for (int n = 0; n < characters && at < text.size(); ++n) at += CharacterUnits(text, at);
     return at;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "MainWindow.h"
+#include "Name.h"
 #include "SizeText.h"
 
 namespace {
@@ -73,9 +74,7 @@ bool HeadWindow::FitTitle(HDC dc) {
         title = title.substr(0, before) + L"..." + title.substr(last);
     }
     while (size.cx > kTitleArea && !title.empty()) {
-        // A surrogate pair goes as one character.
-        bool pair = title[0] >= 0xD800 && title[0] <= 0xDBFF && title.size() > 1;
-        title.erase(0, pair ? 2 : 1);
+        title.erase(0, CharacterUnits(title, 0));  // a surrogate pair goes whole
         if (!GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size)) break;
     }
     titleX = kTitleCentre - size.cx / 2;
