@@ -1,65 +1,27 @@
 // Open and Delete on a row of the navigator. Both act on the row's own item
-// or on nothing: the shell's calls take ordinary paths, which the platform
-// normalises, so an action goes ahead only once the ordinary path is shown to
-// name the very item that the exact path (and so the row) names.
+// or on nothing. The listing gave each row its item's id; the shell's calls
+// take ordinary paths, which the platform normalises and looks up without
+// regard to case, so an action goes ahead only once the exact path and the
+// ordinary one both reach the item with that very id.
 #include "Actions.h"
 
 #include <shellapi.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Document.h"
+#include "ItemHandle.h"
 #include "Name.h"
+#include "OpenItem.h"
 
 namespace {
 
 constexpr size_t kPathBuffer = 1024;
 
-// An item opened for its identity alone: no access to its data, shared with
-// every other user, and a link itself rather than what it points at.
-class ItemHandle {
-public:
-    explicit ItemHandle(const wchar_t* path)
-        : handle_(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr)) {}
-    ~ItemHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    ItemHandle(const ItemHandle&) = delete;
-    ItemHandle& operator=(const ItemHandle&) = delete;
-
-    bool Info(BY_HANDLE_FILE_INFORMATION* info) const {
-        return handle_ != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle_, info);
-    }
-    // True for a junction or a symbolic link, whatever the listing said.
-    bool IsLink() const {
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (!GetFileInformationByHandleEx(handle_, FileAttributeTagInfo, &tag, sizeof tag)) return true;
-        ListedEntry entry{nullptr, 0, tag.FileAttributes, 0, tag.ReparseTag};
-        return ::IsLink(entry);
-    }
-    // Where the platform says the item really is.
-    bool FinalPath(std::wstring* out) const {
-        if (handle_ == INVALID_HANDLE_VALUE) return false;
-        DWORD need = GetFinalPathNameByHandleW(handle_, nullptr, 0, FILE_NAME_NORMALIZED);
-        if (need == 0) return false;
-        out->assign(need, L'\0');
-        DWORD got = GetFinalPathNameByHandleW(handle_, &(*out)[0], need, FILE_NAME_NORMALIZED);
-        if (got == 0 || got >= need) return false;
-        out->resize(got);
-        return true;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
+bool Same(const ItemIdentity& a, const ItemIdentity& b) { return a.volume == b.volume && a.file == b.file; }
 
 // True when the item at the exact path is the entry its folder lists under
 // that name, not something reached through a link: under Wine a host's link
@@ -76,64 +38,115 @@ bool ReachedDirectly(const ItemPath& exact, const ItemHandle& item) {
     return itemAt == folderAt + name;
 }
 
-// The ordinary path of a node's item, when it provably names that item: it
-// can be formed, it opens the same file as the exact path, and the file is of
+// The ordinary path of a node's item, when it provably names that item: the
+// exact path and the ordinary one both reach the item the listing gave, of
 // the node's kind. For a delete, the item must also be no link, nor reached
 // through one: a delete never removes anything but the row's own item.
 bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std::wstring* ordinary) {
     ItemPath exact;
-    if (!doc.NodePath(node, &exact) || !exact.Ordinary(ordinary)) return false;
+    ItemIdentity listed = doc.Identity(node);
+    // Without an id from the listing nothing proves which item a path reaches.
+    if (listed.file == 0 || !doc.NodePath(node, &exact) || !exact.Ordinary(ordinary)) return false;
     if (forDelete && node->isLink) return false;
     ItemHandle byExact(exact.Exact()), byOrdinary(ordinary->c_str());
-    BY_HANDLE_FILE_INFORMATION exactInfo, ordinaryInfo;
-    if (!byExact.Info(&exactInfo) || !byOrdinary.Info(&ordinaryInfo) || !SameFile(exactInfo, ordinaryInfo))
+    ItemIdentity exactId, ordinaryId;
+    if (!byExact.Identity(&exactId) || !byOrdinary.Identity(&ordinaryId) || !Same(exactId, listed) ||
+        !Same(ordinaryId, listed) || byExact.IsFolder() != (node->isFolder != 0))
         return false;
-    bool folder = (exactInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder != (node->isFolder != 0)) return false;
     if (!forDelete) return true;
     return !byExact.IsLink() && ReachedDirectly(exact, byExact);
 }
 
-// One action at a time per navigator: the note and the shell's operation
+// True when nothing at any depth of the folder is a link and every folder in
+// it can be listed, as the disk holds it now. The shell's delete recurses,
+// and where an item cannot go to the Recycle Bin it destroys what it finds,
+// through links too; which way it goes is only known once it has the item.
+// So a folder that holds a link is never handed to it at all.
+bool HoldsNoLink(const ItemPath& folder, const ItemIdentity& identity) {
+    FolderListing listing;
+    std::vector<std::pair<ItemPath, ItemIdentity>> pending{{folder, identity}};
+    while (!pending.empty()) {
+        std::pair<ItemPath, ItemIdentity> at = std::move(pending.back());
+        pending.pop_back();
+        if (!listing.Open(at.first.Exact(), &at.second)) return false;
+        ListedEntry entry;
+        while (listing.Next(&entry)) {
+            std::wstring name(entry.name, entry.nameLength);
+            if (name == L"." || name == L"..") continue;
+            if (IsLink(entry.attributes, entry.reparseTag)) return false;
+            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            ItemPath sub = at.first;
+            if (!sub.Append(EncodeName(name).c_str())) return false;
+            pending.push_back({std::move(sub), {at.second.volume, entry.fileId}});
+        }
+    }
+    return true;
+}
+
+// True once the node's item is gone: its exact path reaches nothing, or an
+// item other than the row's (a twin that the platform finds for the name).
+bool ItemGone(const Document& doc, const FolderNode* node) {
+    ItemPath exact;
+    if (!doc.NodePath(node, &exact)) return false;
+    ItemHandle item(exact.Exact());
+    ItemIdentity now;
+    if (!item.Identity(&now)) return item.Missing();
+    return !Same(now, doc.Identity(node));
+}
+
+// One action at a time per navigator: the note and the shell's windows
 // dispatch messages, and a second action started from one of them would
-// act on whatever was selected by then.
+// act on whatever was selected by then. The views hear when an action
+// starts and ends, so that they hold still (and outlive it) meanwhile.
 class ActionScope {
 public:
-    explicit ActionScope(bool& running) : running_(running), entered_(!running) { running_ = true; }
+    ActionScope(bool& running, DocumentViews* views) : running_(running), views_(views), entered_(!running) {
+        if (!entered_) return;
+        running_ = true;
+        if (views_) views_->BeginAction();
+    }
     ~ActionScope() {
-        if (entered_) running_ = false;
+        if (!entered_) return;
+        running_ = false;
+        if (views_) views_->EndAction();
     }
     bool Entered() const { return entered_; }
 
 private:
     bool& running_;
+    DocumentViews* views_;
     bool entered_;
 };
 
 }  // namespace
 
 void Document::OpenSelected() {
-    ActionScope scope(actionRunning_);
-    if (!scope.Entered() || !selected) return;
+    ActionScope scope(actionRunning_, owner);
+    FolderNode* target = selected;
+    if (!scope.Entered() || !target) return;
     std::wstring path;
-    if (!ProvenPath(*this, selected, false, &path)) return;
-    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (!ProvenPath(*this, target, false, &path)) return;
+    OpenItem(path, target->isFolder != 0, owner ? owner->ViewWindow() : nullptr);
 }
 
 void Document::DeleteSelected() {
-    ActionScope scope(actionRunning_);
+    ActionScope scope(actionRunning_, owner);
+    if (!scope.Entered()) return;
     // The row is the one selected when the action starts, whatever happens
     // to the selection while the note is up.
     FolderNode* target = selected;
-    if (!scope.Entered() || !target) return;
+    HWND window = owner ? owner->ViewWindow() : nullptr;
     if (ShowDlgSetting(true)) {
         // Only a ticked box turns the note off; a note that could not be shown
         // changes nothing.
-        if (ShowRecycleNote(owner ? owner->ViewInstance() : nullptr, owner ? owner->ViewWindow() : nullptr) == 1)
-            ShowDlgSetting(false);
+        if (ShowRecycleNote(owner ? owner->ViewInstance() : nullptr, window) == 1) ShowDlgSetting(false);
     }
+    // The note's loop may have seen the navigator closed.
+    if (!target || !ViewsOpen()) return;
     std::wstring path;
     if (!ProvenPath(*this, target, true, &path) || (path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return;
+    ItemPath exact;
+    if (target->isFolder && (!NodePath(target, &exact) || !HoldsNoLink(exact, Identity(target)))) return;
 
     // The list of paths the shell takes ends with two zeros; the fresh page
     // supplies the second. It stays read-only while the shell works on it.
@@ -143,17 +156,17 @@ void Document::DeleteSelected() {
     DWORD former = 0;
     VirtualProtect(buffer, kPathBuffer, PAGE_READONLY, &former);
     SHFILEOPSTRUCTW operation{};
+    operation.hwnd = window;  // the shell's own boxes belong to the navigator
     operation.wFunc = FO_DELETE;
     operation.pFrom = buffer;
     // Where the item cannot go to the Recycle Bin, the shell asks before it
     // destroys it instead of doing so without a word.
     operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
-    int result = SHFileOperationW(&operation);
+    SHFileOperationW(&operation);
     DWORD ignored;
     VirtualProtect(buffer, kPathBuffer, former, &ignored);
     VirtualFree(buffer, 0, MEM_RELEASE);
-    if (result != 0 || operation.fAnyOperationsAborted) return;
-    // The row goes only with its item.
-    ItemPath exact;
-    if (NodePath(target, &exact) && GetFileAttributesW(exact.Exact()) == INVALID_FILE_ATTRIBUTES) RemoveNode(target);
+    // Nothing of the navigator is touched once it has closed meanwhile. The
+    // row goes only with its own item, whatever the shell reported.
+    if (ViewsOpen() && ItemGone(*this, target)) RemoveNode(target);
 }

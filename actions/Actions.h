@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
-// With query true: whether the note is to be shown ("show_dlg" is 1). With
-// query false: turns the note off (writes 0); true once the key was opened.
+// With query true: whether the note is to be shown ("show_dlg" is 1, the
+// user's own value before the machine's). With query false: turns the note
+// off (writes 0, to the machine's value where it may, else to the user's);
+// true once written.
 bool ShowDlgSetting(bool query);
 
 // Shows the note modally; 1 when its box was ticked, 0 when not, -1 when the

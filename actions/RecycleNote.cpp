@@ -43,22 +43,43 @@ WORD* WriteItem(WORD* at, DWORD style, short x, short y, short cx, short cy, WOR
 
 }  // namespace
 
-bool ShowDlgSetting(bool query) {
+namespace {
+
+// The 64-bit view, shared by both builds (ignored where there is no other).
+bool ReadSetting(HKEY root, DWORD* value) {
     HKEY key;
-    // The 64-bit view, shared by both builds (ignored where there is no other).
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, &key) !=
-        ERROR_SUCCESS)
-        return false;
-    if (!query) {
-        DWORD off = 0;
-        RegSetValueExA(key, kSettingValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
-        RegCloseKey(key);
-        return true;
-    }
-    DWORD value = 0, size = sizeof value, type = 0;
-    LONG status = RegQueryValueExA(key, kSettingValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (RegOpenKeyExA(root, kSettingKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
+    DWORD size = sizeof *value, type = 0;
+    LONG status = RegQueryValueExA(key, kSettingValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS && value == 1;
+    return status == ERROR_SUCCESS && type == REG_DWORD;
+}
+
+bool WriteOff(HKEY root) {
+    HKEY key;
+    // The machine's key only where registration made it; the user's made as needed.
+    LONG opened = root == HKEY_LOCAL_MACHINE
+                      ? RegOpenKeyExA(root, kSettingKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key)
+                      : RegCreateKeyExA(root, kSettingKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                                        &key, nullptr);
+    if (opened != ERROR_SUCCESS) return false;
+    DWORD off = 0;
+    LONG status = RegSetValueExA(key, kSettingValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// The setting is the machine's, and only an administrator may write it: a
+// user's own tick is kept under the same path of the user's hive, which is
+// read first. Reading asks for read access alone, which every user has.
+bool ShowDlgSetting(bool query) {
+    DWORD value = 0;
+    if (query)
+        return ReadSetting(HKEY_CURRENT_USER, &value) ? value == 1
+                                                      : ReadSetting(HKEY_LOCAL_MACHINE, &value) && value == 1;
+    return WriteOff(HKEY_LOCAL_MACHINE) || WriteOff(HKEY_CURRENT_USER);
 }
 
 INT_PTR CALLBACK NoteDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -101,7 +101,7 @@ void FillTopLevel(Document& doc, int count) {
     uint32_t seed = 777;
     for (int i = 0; i < count; ++i) {
         std::wstring name = L"folder" + std::to_wstring(i);
-        ListedEntry entry{name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0};
+        ListedEntry entry{name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0};
         FolderNode* node = CreateNode(entry, &doc.root);
         seed = seed * 1664525u + 1013904223u;
         node->size.store(seed % 100000000);
@@ -169,7 +169,7 @@ void CompareLoad(const std::string& folder, int rounds) {
                     if (found.cFileName[0] == '.') continue;
                     int units = MultiByteToWideChar(CP_ACP, 0, found.cFileName, -1, name, MAX_PATH) - 1;
                     ListedEntry entry{name, static_cast<size_t>(units), found.dwFileAttributes,
-                                      found.nFileSizeLow + (static_cast<uint64_t>(found.nFileSizeHigh) << 32), 0};
+                                      found.nFileSizeLow + (static_cast<uint64_t>(found.nFileSizeHigh) << 32), 0, 0};
                     CreateNode(entry, &doc.root);
                 } while (FindNextFileA(find, &found));
                 FindClose(find);
@@ -191,10 +191,10 @@ void ReleaseLargeTree() {
     auto* doc = new Document;
     for (int f = 0; f < 100000; ++f) {
         std::wstring name = L"folder" + std::to_wstring(f);
-        FolderNode* folder = CreateNode({name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0}, &doc->root);
+        FolderNode* folder = CreateNode({name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0}, &doc->root);
         for (int i = 0; i < 10; ++i) {
             std::wstring file = L"file" + std::to_wstring(i) + L".dat";
-            CreateNode({file.c_str(), file.size(), FILE_ATTRIBUTE_ARCHIVE, 1000, 0}, folder);
+            CreateNode({file.c_str(), file.size(), FILE_ATTRIBUTE_ARCHIVE, 1000, 0, 0}, folder);
         }
     }
     double start = Now();

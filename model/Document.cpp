@@ -3,13 +3,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-char kNoName[] = "";
-}
-
 Document::Document() : selected(nullptr), owner(nullptr) {
     InitNode(&root);
-    root.name = kNoName;
     finishedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     stopRequested.store(false);
     tearingDown.store(false);
@@ -38,10 +33,15 @@ bool Document::Load(DocumentViews* views) {
     if (!folder_.SetFolder(path.c_str())) return false;
     FolderListing listing;
     std::vector<FolderNode*> nodes;
-    ListInto(listing, folder_.Exact(), &root, nodes, nullptr);
+    ListInto(listing, folder_.Exact(), nullptr, &root, nodes, nullptr);
+    volume_ = listing.Opened().volume;
+    root.idLow = static_cast<uint32_t>(listing.Opened().file);
+    root.idHigh = static_cast<uint32_t>(listing.Opened().file >> 32);
     if (root.ChildCount() > 0) RepaintViews(false, false);
     return true;
 }
+
+bool Document::ViewsOpen() const { return !owner || owner->ViewsOpen(); }
 
 void Document::RepaintViews(bool header, bool full) {
     if (!owner) return;
@@ -108,6 +108,12 @@ int Document::ReleaseNode(FolderNode* node) {
     return index;
 }
 
+int Document::ShownRows(const FolderNode* node) {
+    for (const FolderNode* up = node->parent; up && up->parent; up = up->parent)
+        if (!up->Expanded()) return 0;
+    return 1 + (node->isFolder && node->Expanded() ? CountRows(node) : 0);
+}
+
 bool Document::IsUnder(const FolderNode* node, const FolderNode* folder) {
     for (; node; node = node->parent)
         if (node == folder) return true;
@@ -117,7 +123,8 @@ bool Document::IsUnder(const FolderNode* node, const FolderNode* folder) {
 int Document::RemoveNode(FolderNode* node) {
     if (!node || !node->parent) return 0;
     FolderNode* parent = node->parent;
-    int rows = 1 + (node->isFolder && node->Expanded() ? CountRows(node) : 0);
+    // Only rows that are shown: a node under a collapsed folder shows none.
+    int rows = ShownRows(node);
     if (owner) owner->BeginTreeChange();
     bool wasSelected = selected == node;
     if (IsUnder(selected, node)) selected = nullptr;
@@ -133,7 +140,7 @@ int Document::RemoveNode(FolderNode* node) {
 
 bool Document::NodePath(const FolderNode* node, ItemPath* out) const {
     std::vector<const char*> names;
-    for (const FolderNode* at = node; at && at->parent; at = at->parent) names.push_back(at->name);
+    for (const FolderNode* at = node; at && at->parent; at = at->parent) names.push_back(at->Name());
     ItemPath built = folder_;
     if (built.Length() == 0 && !built.SetFolder(path.c_str())) return false;
     for (auto name = names.rbegin(); name != names.rend(); ++name)

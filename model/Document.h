@@ -28,6 +28,14 @@ public:
     // The window and module that the actions' dialogs belong to.
     virtual HWND ViewWindow() { return nullptr; }
     virtual HINSTANCE ViewInstance() { return nullptr; }
+    // Bracket an action (Open, Delete): the note and the shell's windows run
+    // message loops of their own, so the views hold still meanwhile, and the
+    // document outlives the action whatever closes.
+    virtual void BeginAction() {}
+    virtual void EndAction() {}
+    // False once the views have closed: an action that comes back from the
+    // shell then touches nothing more.
+    virtual bool ViewsOpen() { return true; }
 
 protected:
     ~DocumentViews() = default;
@@ -52,7 +60,7 @@ public:
     void MoveSelection(bool up);
     // Removes the selected node after the shell has deleted its item. Returns
     // how many list rows went with it: the row itself and, for an expanded
-    // folder, the rows it showed.
+    // folder, the rows it showed; none for a node no row shows.
     int RemoveSelected() { return RemoveNode(selected); }
     // The same for any node of the tree; the selection moves on to the next
     // sibling only when it was that node, and is cleared when it was below it.
@@ -61,9 +69,13 @@ public:
     // leaving `out` untouched, when nothing is selected or the path does not
     // fit `capacity` units with its zero.
     bool NodePath(wchar_t* out, size_t capacity) const;
-    // Any node's path; false when it would pass the platform's limit.
+    // Any node's path; false when it would pass the platform's limit or a
+    // name on the way is not one name (ItemPath::Append).
     bool NodePath(const FolderNode* node, ItemPath* out) const;
-    // The actions on the selected node (actions/Actions.cpp).
+    // The item a node stands for: the listing's id on the chosen folder's volume.
+    ItemIdentity Identity(const FolderNode* node) const { return {volume_, node->FileId()}; }
+    // The actions on the selected node (actions/Actions.cpp). Each acts on
+    // the node selected when it starts, and on its own item or on nothing.
     void OpenSelected();
     void DeleteSelected();
     // Takes a node out of its ancestors' totals (unless the document is being
@@ -100,8 +112,12 @@ private:
     friend DWORD WINAPI FolderWorker(LPVOID);
 
     static bool IsUnder(const FolderNode* node, const FolderNode* folder);
+    // The rows a node stands for in the list now (its own and those it shows).
+    static int ShownRows(const FolderNode* node);
+    bool ViewsOpen() const;
 
     ItemPath folder_;  // the chosen folder's exact path, from Load on
+    DWORD volume_ = 0;  // the chosen folder's volume, from Load on
     bool actionRunning_ = false;
     HANDLE coordinator_ = nullptr;
     HANDLE refresher_ = nullptr;

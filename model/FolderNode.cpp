@@ -9,7 +9,7 @@
 #include "Name.h"
 
 // The layout the memory figures rest on (see FolderNode).
-static_assert(sizeof(FolderNode) == (sizeof(void*) == 4 ? 40 : 56), "FolderNode grew");
+static_assert(sizeof(FolderNode) == (sizeof(void*) == 4 ? 48 : 56), "FolderNode grew");
 
 namespace {
 
@@ -20,8 +20,7 @@ FolderNode* AllocateNode(const wchar_t* name, size_t count) {
     if (!mem) return nullptr;
     FolderNode* node = new (mem) FolderNode;
     InitNode(node);
-    node->name = reinterpret_cast<char*>(node + 1);
-    EncodeName(name, count, node->name);
+    EncodeName(name, count, reinterpret_cast<char*>(node + 1));
     return node;
 }
 
@@ -59,30 +58,17 @@ bool GrowChildren(FolderNode* parent, bool forFolder) {
 
 void InitNode(FolderNode* node) {
     node->children = nullptr;
-    node->name = nullptr;
     node->size.store(0, std::memory_order_relaxed);
     node->levelWord.store(0, std::memory_order_relaxed);
     node->fileCount.store(0, std::memory_order_relaxed);
     node->parent = nullptr;
     node->folderCount.store(0, std::memory_order_relaxed);
+    node->idLow = node->idHigh = 0;
     InitializeSRWLock(&node->lock);
     node->isFolder = 0;
     node->isLink = 0;
     node->sorted.store(false, std::memory_order_relaxed);
     node->complete.store(false, std::memory_order_relaxed);
-}
-
-bool IsLink(const ListedEntry& entry) {
-    if (!(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    switch (entry.reparseTag) {
-    case 0:                          // Wine: a host's symbolic link
-    case IO_REPARSE_TAG_MOUNT_POINT:  // junctions and mounted volumes
-    case IO_REPARSE_TAG_SYMLINK:
-    case 0xA000001Du:                 // IO_REPARSE_TAG_LX_SYMLINK
-        return true;
-    default:
-        return false;
-    }
 }
 
 FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent) {
@@ -91,7 +77,9 @@ FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent) {
     node->parent = parent;
     bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     node->isFolder = folder ? 1 : 0;
-    node->isLink = IsLink(entry) ? 1 : 0;
+    node->isLink = IsLink(entry.attributes, entry.reparseTag) ? 1 : 0;
+    node->idLow = static_cast<uint32_t>(entry.fileId);
+    node->idHigh = static_cast<uint32_t>(entry.fileId >> 32);
     // A directory link is shown as a folder but never walked: walking it would
     // count its target twice, or forever when it points back up the tree.
     if (folder && node->isLink) node->complete.store(true, std::memory_order_relaxed);
@@ -148,10 +136,10 @@ bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count) {
     return true;
 }
 
-bool ListInto(FolderListing& listing, const wchar_t* exactPath, FolderNode* folder, std::vector<FolderNode*>& nodes,
-              const std::atomic<bool>* stop) {
+bool ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected, FolderNode* folder,
+              std::vector<FolderNode*>& nodes, const std::atomic<bool>* stop) {
     nodes.clear();
-    if (!listing.Open(exactPath)) return true;
+    if (!listing.Open(exactPath, expected)) return true;
     bool stopped = false;
     ListedEntry entry;
     while (listing.Next(&entry)) {

@@ -24,15 +24,14 @@ struct ChildArray {
 constexpr uint32_t kLevelMask = 0xFFFFu;
 constexpr uint32_t kExpandedBit = 0x10000u;
 
-// Laid out for the 32-bit build first (40 bytes there, 56 in the 64-bit one):
-// a disk of ten million files must fit a 32-bit shell's address space.
+// Laid out for the 32-bit build first (48 bytes there, 56 in the 64-bit one):
+// a disk of ten million files must fit a 32-bit shell's address space. A
+// node's name follows its record in the same allocation, so it needs no
+// pointer of its own.
 struct FolderNode {
     // Folders at positions 0 .. folderCount-1, then the files. Changed only under
     // `lock`; readers on other threads take the lock too (see NodeLock).
     ChildArray* children;
-    // The name exactly as the listing gave it, in the stored form of Name.h;
-    // empty for the root, whose path the document holds.
-    char* name;
     // Bytes: for a file its listed size, for a folder the total found beneath it
     // so far. One worker writes a subtree's sizes and counts while the views and
     // the refresher's sort read them, so they are atomics (relaxed order suffices).
@@ -44,11 +43,20 @@ struct FolderNode {
     std::atomic<uint32_t> levelWord;
     std::atomic<int32_t> fileCount;
     std::atomic<int32_t> folderCount;
+    // The file system's id of the item the listing gave (its file index on
+    // the chosen folder's volume); 0 where the file system keeps none. An
+    // action proves by it that a path still reaches this very item. In two
+    // halves, so that the 32-bit build aligns it no further than the rest.
+    uint32_t idLow, idHigh;
     uint8_t isFolder;
     uint8_t isLink;  // a link (file or folder): never walked, never deleted through
     std::atomic<bool> sorted;
     std::atomic<bool> complete;
 
+    // The name exactly as the listing gave it, in the stored form of Name.h;
+    // empty for the root (no parent), whose path the document holds.
+    const char* Name() const { return parent ? reinterpret_cast<const char*>(this + 1) : ""; }
+    uint64_t FileId() const { return (uint64_t{idHigh} << 32) | idLow; }
     int Level() const { return levelWord.load(std::memory_order_relaxed) & kLevelMask; }
     bool Expanded() const { return (levelWord.load(std::memory_order_relaxed) & kExpandedBit) != 0; }
     void SetExpanded(bool on) {
@@ -96,10 +104,11 @@ bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count);
 // Lists the folder at `exactPath` into `folder`: every entry but those whose
 // name begins with "." becomes a child, all joining at once (AdoptChildren).
 // `nodes`, the caller's buffer, holds the new children after. A folder that
-// cannot be listed gets none. Stops at the next entry once `stop` is set,
-// keeping what it listed; false then.
-bool ListInto(FolderListing& listing, const wchar_t* exactPath, FolderNode* folder, std::vector<FolderNode*>& nodes,
-              const std::atomic<bool>* stop);
+// cannot be listed gets none; so does one that is not the `expected` item
+// (FolderListing::Open), when that is given. Stops at the next entry once
+// `stop` is set, keeping what it listed; false then.
+bool ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected, FolderNode* folder,
+              std::vector<FolderNode*>& nodes, const std::atomic<bool>* stop);
 
 // Frees a node's subtree, then the node's own array; no accounting.
 // The node's memory itself is freed too unless it is held by value (the root).
@@ -118,8 +127,3 @@ int CountRows(const FolderNode* node);
 // Puts a node's children in order: folders before files, each group by size,
 // largest first. Does nothing while the node's `sorted` flag is set.
 void SortChildren(FolderNode* node);
-
-// True for a listing entry that is a link: a junction, a symbolic or WSL link,
-// or what Wine lists for a host's symbolic link (the attribute with no tag).
-// Every other reparse point (cloud files, projected folders) is the real item.
-bool IsLink(const ListedEntry& entry);

@@ -94,8 +94,13 @@ bool ItemPath::SetFolder(const wchar_t* folder) {
 bool ItemPath::Append(const char* name) {
     size_t before = path_.size();
     if (path_.back() != L'\\') path_.push_back(L'\\');
+    size_t at = path_.size();
     AppendDecodedName(name, path_);
-    if (path_.size() <= kMaxUnits) return true;
+    // A listed name that holds a separator or a stream's colon (names on
+    // other systems may) would name another item, or more than one name
+    // deep: it is never made into a path.
+    bool one = path_.size() > at && path_.find_first_of(L"\\/:", at) == std::wstring::npos;
+    if (one && path_.size() <= kMaxUnits) return true;
     path_.resize(before);
     return false;
 }

@@ -18,7 +18,8 @@ public:
     // of a drive or a share.
     bool SetFolder(const wchar_t* folder);
     // Appends a separator and a stored name (Name.h); false, leaving the path
-    // as it was, when the result would pass kMaxUnits.
+    // as it was, when the result would pass kMaxUnits or the name is not one
+    // name (empty, or holding a separator or a colon).
     bool Append(const char* name);
     void Truncate(size_t length) { path_.resize(length); }
     size_t Length() const { return path_.size(); }

@@ -16,12 +16,40 @@ FolderListing::~FolderListing() {
     if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
 }
 
-bool FolderListing::Open(const wchar_t* exactPath) {
+bool IdentityOf(HANDLE item, ItemIdentity* out) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(item, &info)) return false;
+    out->volume = info.dwVolumeSerialNumber;
+    out->file = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool IsLink(DWORD attributes, DWORD reparseTag) {
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    // Wine lists a host's symbolic link with no tag; IsReparseTagNameSurrogate.
+    return reparseTag == 0 || (reparseTag & 0x20000000u) != 0;
+}
+
+bool FolderListing::Open(const wchar_t* exactPath, const ItemIdentity* expected) {
     Close();
     if (!buffer_) return false;
+    // A found folder itself, never what it may point at now.
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (expected ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     folder_ = CreateFileW(exactPath, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                          nullptr, OPEN_EXISTING, flags, nullptr);
     if (folder_ == INVALID_HANDLE_VALUE) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    bool same = GetFileInformationByHandleEx(folder_, FileAttributeTagInfo, &tag, sizeof tag) &&
+                (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(expected && IsLink(tag.FileAttributes, tag.ReparseTag)) && IdentityOf(folder_, &opened_);
+    // Where the file system keeps no ids, only the volume can be checked:
+    // such a folder's totals may be a twin's, but no action acts on it.
+    if (same && expected)
+        same = opened_.volume == expected->volume && (expected->file == 0 || opened_.file == expected->file);
+    if (!same) {
+        Close();
+        return false;
+    }
     fullInfo_ = false;
     if (Fill()) return true;
     DWORD error = GetLastError();
@@ -58,12 +86,13 @@ bool FolderListing::Next(ListedEntry* entry) {
     if (fullInfo_) {
         auto* record = reinterpret_cast<FILE_FULL_DIR_INFO*>(at);
         *entry = {record->FileName, record->FileNameLength / sizeof(wchar_t), record->FileAttributes,
-                  static_cast<uint64_t>(record->EndOfFile.QuadPart), record->EaSize};
+                  static_cast<uint64_t>(record->EndOfFile.QuadPart), record->EaSize, 0};
         next = record->NextEntryOffset;
     } else {
         auto* record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
         *entry = {record->FileName, record->FileNameLength / sizeof(wchar_t), record->FileAttributes,
-                  static_cast<uint64_t>(record->EndOfFile.QuadPart), record->EaSize};
+                  static_cast<uint64_t>(record->EndOfFile.QuadPart), record->EaSize,
+                  static_cast<uint64_t>(record->FileId.QuadPart)};
         next = record->NextEntryOffset;
     }
     offset_ += next;

@@ -15,7 +15,24 @@ struct ListedEntry {
     DWORD attributes;
     uint64_t size;
     DWORD reparseTag;  // for an entry with the reparse-point attribute
+    uint64_t fileId;   // the file system's id of the item; 0 where it keeps none
 };
+
+// Which item a handle reaches: its volume and its file id there.
+struct ItemIdentity {
+    DWORD volume = 0;
+    uint64_t file = 0;
+};
+
+// The identity of the item an open handle reaches; false when it cannot be read.
+bool IdentityOf(HANDLE item, ItemIdentity* out);
+// True for an item that is a link, by its attributes and reparse tag: every
+// name surrogate (a junction, a symbolic or WSL link, any other tag that
+// stands for another item), or what Wine lists for a host's symbolic link
+// (the attribute with no tag). Every other reparse point (cloud files,
+// deduplicated or projected items) is the real item.
+bool IsLink(DWORD attributes, DWORD reparseTag);
+
 
 class FolderListing {
 public:
@@ -24,8 +41,15 @@ public:
     FolderListing(const FolderListing&) = delete;
     FolderListing& operator=(const FolderListing&) = delete;
 
-    // Opens a folder by its exact path (ItemPath); false when it cannot be listed.
-    bool Open(const wchar_t* exactPath);
+    // Opens a folder by its exact path (ItemPath); false when it cannot be
+    // listed. Without `expected`, the chosen folder as the shell named it (a
+    // link the user chose is followed). With it, a folder the scan found,
+    // which is listed only while it is still that very folder and no link:
+    // it may have been swapped for a link since, and two names that reach
+    // the platform as the same text open the same folder.
+    bool Open(const wchar_t* exactPath, const ItemIdentity* expected = nullptr);
+    // The folder that the last successful Open reached.
+    const ItemIdentity& Opened() const { return opened_; }
     // The next entry, "." and ".." included; false at the end or on a failed read.
     bool Next(ListedEntry* entry);
     void Close();
@@ -39,4 +63,5 @@ private:
     bool ready_ = false;  // records from offset_ on are still to be read
     bool more_ = true;    // the platform may have another batch
     bool fullInfo_ = false;  // the file system lacks the id records: plain full records
+    ItemIdentity opened_;
 };

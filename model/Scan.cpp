@@ -31,7 +31,8 @@ void AddTotals(FolderNode* folder, const FolderNode* sub) {
 // subfolders are kept for the walk. False when a stop request came first.
 bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level,
                 std::vector<FolderNode*>& nodes) {
-    bool finished = ListInto(listing, path.Exact(), level.folder, nodes, &doc.stopRequested);
+    ItemIdentity expected = doc.Identity(level.folder);
+    bool finished = ListInto(listing, path.Exact(), &expected, level.folder, nodes, &doc.stopRequested);
     double bytes = level.folder->Size();
     for (FolderNode* node : nodes) {
         // A directory link comes complete from CreateNode and is not walked.
@@ -70,8 +71,9 @@ bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNod
         }
         FolderNode* sub = level.subfolders[level.next++];
         path.Truncate(level.pathLength);
-        // A folder whose path would pass the platform's limit cannot be listed.
-        if (!path.Append(sub->name)) {
+        // A folder whose path would pass the platform's limit, or whose name
+        // is not one name, cannot be listed.
+        if (!path.Append(sub->Name())) {
             sub->complete.store(true, std::memory_order_release);
             continue;
         }
@@ -133,9 +135,9 @@ DWORD WINAPI FolderWorker(LPVOID param) {
         if (index >= pool->folders.size()) break;
         FolderNode* folder = pool->folders[index];
         path = doc.folder_;
-        // A link comes complete; a folder whose path would not fit is one
-        // that cannot be listed.
-        if (folder->Complete() || !path.Append(folder->name)) {
+        // A link comes complete; a folder whose path would not fit, or whose
+        // name is not one name, is one that cannot be listed.
+        if (folder->Complete() || !path.Append(folder->Name())) {
             folder->complete.store(true, std::memory_order_release);
             continue;
         }

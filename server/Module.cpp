@@ -155,6 +155,13 @@ void ScheduleRemoval() {
     RegCloseKey(key);
 }
 
+// The machine's setting, and the calling user's own tick (kept where the
+// machine's could not be written).
+void RemoveSetting() {
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, kSettingView, 0);
+    RegDeleteKeyExA(HKEY_CURRENT_USER, kSettingKey, kSettingView, 0);
+}
+
 // A removal scheduled by an earlier unregistration of this module (an
 // upgrade in place) would take the freshly registered module with it.
 void CancelScheduledRemoval() {
@@ -229,7 +236,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, kSettingView, 0);
+    RemoveSetting();
     ScheduleRemoval();
     MessageBoxA(nullptr, kGoodbye, nullptr, MB_OK);
     return RunScript(false);
@@ -241,7 +248,7 @@ extern "C" HRESULT WINAPI DllUnregisterServer() {
 extern "C" HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     if (install) return DllRegisterServer();
     if (!commandLine || _wcsicmp(commandLine, L"quiet") != 0) return DllUnregisterServer();
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, kSettingView, 0);
+    RemoveSetting();
     CancelScheduledRemoval();
     return RunScript(false);
 }

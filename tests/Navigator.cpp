@@ -69,3 +69,22 @@ RECT WindowRect(HWND hwnd) {
     GetWindowRect(hwnd, &r);
     return r;
 }
+
+FolderNode* RowNamed(MainWindow& main, const std::string& name) {
+    for (int i = 0; i < main.list.rowTotal; ++i) {
+        FolderNode* node = main.list.FindRow(i);
+        if (node && name == node->Name()) return node;
+    }
+    return nullptr;
+}
+
+int RowOf(MainWindow& main, const FolderNode* node) {
+    for (int i = 0; i < main.list.rowTotal; ++i)
+        if (main.list.FindRow(i) == node) return i;
+    return -1;
+}
+
+void PressRow(MainWindow& main, const FolderNode* node) {
+    int row = RowOf(main, node) - main.scrollBar.topRow;
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 60, row * main.list.rowHeight + 2);
+}

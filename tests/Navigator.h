@@ -42,6 +42,12 @@ private:
     bool opened_;
 };
 
+// The row shown with a name, its index, and a plain press on it (as a user
+// selects it; the row must be in view).
+FolderNode* RowNamed(MainWindow& main, const std::string& name);
+int RowOf(MainWindow& main, const FolderNode* node);
+void PressRow(MainWindow& main, const FolderNode* node);
+
 // Moves the pointer and waits until the system reports it there for good
 // (under Wine the move reaches the display server a moment later).
 void MovePointer(int x, int y);

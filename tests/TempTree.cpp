@@ -125,6 +125,27 @@ bool TempTree::Host(const std::string& script, bool makesLinks) const {
     return true;
 }
 
+std::string TempTree::HostOutput(const std::string& script) const {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    static LONG counter;
+    std::string out = std::string(temp) + "tolv-output-" + std::to_string(GetCurrentProcessId()) + "-" +
+                      std::to_string(InterlockedIncrement(&counter));
+    std::string hostOut = HostPath(out);
+    if (hostOut.empty() || !Host("{ " + script + "; } > \"" + hostOut + "\"")) return "<no host>";
+    std::string text = FileBytes(out);
+    DeleteFileA(out.c_str());
+    return text;
+}
+
+std::string TempTree::HostSnapshot() const {
+    // "<digest> <path>" a file, the path as the host holds it (md5sum alone
+    // would escape the names that hold a backslash).
+    return HostOutput("find . -type f -exec sh -c 'for f; do printf \"%s %s\\\\n\" "
+                      "\"$(md5sum < \"$f\" | cut -c1-32)\" \"$f\"; done' sh {} + | LC_ALL=C sort; "
+                      "find . -type l -printf 'link %p -> %l\\n' | LC_ALL=C sort");
+}
+
 bool TempTree::Deny(const std::string& relative) const {
     std::string host = HostPath(Path(relative));
     if (host.empty()) return false;

@@ -33,6 +33,12 @@ public:
     // Runs a shell script of the host in the tree's root (under Wine): names
     // made there are as Linux holds them. False when there is no host.
     bool Host(const std::string& script, bool makesLinks = false) const;
+    // What such a script prints; "<no host>" when there is no host.
+    std::string HostOutput(const std::string& script) const;
+    // The host's own account of the tree: every file's length and digest and
+    // every link's target, by the names Linux holds (which the platform may
+    // list as the same text, or read as several names).
+    std::string HostSnapshot() const;
     // Takes away the permission to list a folder; false where that does not
     // keep this process from listing it. Allow gives the permission back.
     bool Deny(const std::string& relative) const;

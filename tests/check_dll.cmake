@@ -7,7 +7,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
-set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll OLE32.dll OLEAUT32.dll
+set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll SHLWAPI.dll OLE32.dll OLEAUT32.dll
             msvcrt.dll COMCTL32.dll)
 string(TOUPPER "${allowed}" allowed)
 if(NOT names)

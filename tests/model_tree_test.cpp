@@ -14,7 +14,7 @@ namespace {
 struct Entry {
     Entry(const char* utf8, bool folder, uint64_t bytes = 0) : name(Wide(utf8)) {
         entry = {name.c_str(), name.size(), folder ? DWORD{FILE_ATTRIBUTE_DIRECTORY} : DWORD{FILE_ATTRIBUTE_ARCHIVE},
-                 bytes, 0};
+                 bytes, 0, 0};
     }
     operator const ListedEntry&() const { return entry; }
     std::wstring name;
@@ -40,7 +40,7 @@ FolderNode* AddFolder(FolderNode* parent, const char* name) {
 
 std::vector<std::string> Names(const FolderNode* node) {
     std::vector<std::string> names;
-    for (int32_t i = 0; i < node->ChildCount(); ++i) names.push_back(node->Child(i)->name);
+    for (int32_t i = 0; i < node->ChildCount(); ++i) names.push_back(node->Child(i)->Name());
     return names;
 }
 
@@ -65,13 +65,13 @@ TEST(Load, ListsOwnEntriesFoldersFirstWithoutDotNames) {
     CountingViews views;
     doc.Load(&views);
 
-    EXPECT_STREQ(doc.root.name, "");
+    EXPECT_STREQ(doc.root.Name(), "");
     ASSERT_EQ(doc.root.ChildCount(), 4);
     EXPECT_EQ(doc.root.Folders(), 2);
     for (int i = 0; i < 4; ++i) {
         const FolderNode* child = doc.root.Child(i);
-        EXPECT_EQ(child->isFolder != 0, i < 2) << child->name;
-        EXPECT_NE(child->name[0], '.');
+        EXPECT_EQ(child->isFolder != 0, i < 2) << child->Name();
+        EXPECT_NE(child->Name()[0], '.');
         EXPECT_EQ(child->Level(), 1);
         EXPECT_EQ(child->parent, &doc.root);
         if (child->isFolder) {
@@ -183,7 +183,7 @@ struct SelectionTree : ::testing::Test {
     void Move(FolderNode* from, bool up, FolderNode* expected) {
         doc.selected = from;
         doc.MoveSelection(up);
-        EXPECT_EQ(doc.selected, expected) << from->name << (up ? " up" : " down");
+        EXPECT_EQ(doc.selected, expected) << from->Name() << (up ? " up" : " down");
     }
 };
 

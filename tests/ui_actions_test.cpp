@@ -2,12 +2,14 @@
 // the note and its setting, and closing while the scan runs.
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,10 +23,12 @@ namespace {
 
 const char kSettingKey[] = "software\\Varnel";
 
-// Sets "show_dlg", or removes the key when value < 0.
+// Sets the machine's "show_dlg", or removes the machine's and the user's
+// keys when value < 0.
 void SetNoteSetting(int value) {
     if (value < 0) {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey);
         return;
     }
     HKEY key;
@@ -34,9 +38,9 @@ void SetNoteSetting(int value) {
     RegCloseKey(key);
 }
 
-int NoteSetting() {
+int NoteSetting(HKEY root = HKEY_LOCAL_MACHINE) {
     HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSettingKey, &key) != ERROR_SUCCESS) return -1;
+    if (RegOpenKeyExA(root, kSettingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return -1;
     DWORD value = 0, size = sizeof value;
     LONG status = RegQueryValueExA(key, "show_dlg", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
     RegCloseKey(key);
@@ -44,6 +48,34 @@ int NoteSetting() {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The machine's setting as a standard user finds it: anyone may read the key
+// and no one write it. The key's own access list comes back after.
+class ReadOnlySetting {
+public:
+    ReadOnlySetting() {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingKey, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS) return;
+        DWORD size = 0;
+        RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+        saved_.resize(size);
+        RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr)) {
+            applied_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+            LocalFree(readOnly);
+        }
+    }
+    ~ReadOnlySetting() {
+        if (applied_) RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+        if (key_) RegCloseKey(key_);
+    }
+    bool Applied() const { return applied_; }
+
+private:
+    HKEY key_ = nullptr;
+    std::vector<BYTE> saved_;
+    bool applied_ = false;
+};
 
 // The names of the items in the Recycle Bin.
 std::string RecycleBinNames() {
@@ -87,23 +119,11 @@ struct Actions : ::testing::Test {
         tree.File("notes.txt", 100);
     }
     void TearDown() override { SetNoteSetting(-1); }
-    FolderNode* Row(MainWindow& main, const char* name) {
-        for (int i = 0; i < main.list.rowTotal; ++i) {
-            FolderNode* node = main.list.FindRow(i);
-            if (node && std::string(node->name) == name) return node;
-        }
-        return nullptr;
-    }
-    int RowOf(MainWindow& main, FolderNode* node) {
-        for (int i = 0; i < main.list.rowTotal; ++i)
-            if (main.list.FindRow(i) == node) return i;
-        return -1;
-    }
+    FolderNode* Row(MainWindow& main, const std::string& name) { return RowNamed(main, name); }
     void Select(MainWindow& main, FolderNode* node) {
-        int row = RowOf(main, node);
-        ASSERT_GE(row, 0);
+        ASSERT_GE(RowOf(main, node), 0);
         main.document.selected = nullptr;
-        Press(main.list.hwnd, WM_LBUTTONDOWN, 60, row * main.list.rowHeight + 2);
+        PressRow(main, node);
         ASSERT_EQ(main.document.selected, node);
     }
 };
@@ -116,7 +136,7 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     Document& doc = main.document;
     int height = WindowRect(main.hwnd).bottom - WindowRect(main.hwnd).top;
     std::string iso = "big-" + unique + ".iso";
-    FolderNode* node = Row(main, iso.c_str());
+    FolderNode* node = Row(main, iso);
     ASSERT_NE(node, nullptr);
     Select(main, node);
     FolderNode* next = main.list.FindRow(RowOf(main, node) + 1);
@@ -126,7 +146,7 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_FALSE(Exists(tree.Path(iso)));
     EXPECT_NE(RecycleBinNames().find(iso), std::string::npos);
-    EXPECT_EQ(Row(main, iso.c_str()), nullptr);
+    EXPECT_EQ(Row(main, iso), nullptr);
     EXPECT_EQ(doc.root.Size(), total - 500000);
     EXPECT_EQ(doc.root.Files(), files - 1);
     EXPECT_EQ(doc.selected, next);
@@ -151,42 +171,46 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     EXPECT_TRUE(HasColour(main.header.hwnd, RECT{95, 27, 200, 45}, RGB(125, 125, 125)));
 }
 
-// Every file below a folder with its length and a digest of its bytes, as the
-// disk holds it; links are listed, not followed.
-void Snapshot(const std::string& folder, const std::string& relative, std::map<std::string, std::string>* files) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((Exact(folder) + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = Utf8(entry.cFileName);
-        if (name == "." || name == "..") continue;
-        std::string path = folder + "\\" + name, rel = relative.empty() ? name : relative + "\\" + name;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            std::string bytes = FileBytes(path);
-            uint64_t digest = 14695981039346656037ull;
-            for (char c : bytes) digest = (digest ^ static_cast<uint8_t>(c)) * 1099511628211ull;
-            (*files)[rel] = std::to_string(bytes.size()) + " bytes, " + std::to_string(digest);
-        }
-        else if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            Snapshot(path, rel, files);
-        else
-            (*files)[rel] = "<link>";
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+// The host's account of a tree, one line an item (TempTree::HostSnapshot).
+std::set<std::string> Lines(const std::string& text) {
+    std::set<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) lines.insert(text.substr(at, end - at));
+    }
+    return lines;
 }
 
-FolderNode* NodeAt(FolderNode* node, const std::string& relative) {
-    for (size_t start = 0; node && start < relative.size();) {
-        size_t end = relative.find('\\', start);
-        if (end == std::string::npos) end = relative.size();
-        std::string part = relative.substr(start, end - start);
-        FolderNode* next = nullptr;
-        for (int32_t i = 0; i < node->ChildCount() && !next; ++i)
-            if (part == node->Child(i)->name) next = node->Child(i);
-        node = next;
-        start = end + 1;
+// The host path a snapshot line names: "<digest> <path>", or
+// "link <path> -> <target>".
+std::string PathOf(const std::string& line) {
+    if (line.compare(0, 5, "link ") == 0) return line.substr(5, line.find(" -> ") - 5);
+    return line.substr(line.find(' ') + 1);
+}
+
+// The node of a row below the root by its names, and for twins by its size:
+// a twin folder that could not be listed shows none.
+FolderNode* NodeAt(FolderNode* node, const std::vector<std::string>& names, double bytes = -1) {
+    for (size_t n = 0; node && n < names.size(); ++n) {
+        FolderNode *sized = nullptr, *empty = nullptr;
+        for (int32_t i = 0; i < node->ChildCount(); ++i) {
+            FolderNode* child = node->Child(i);
+            if (names[n] != child->Name()) continue;
+            bool last = n + 1 == names.size();
+            if (!last || bytes < 0 || child->Size() == bytes) sized = sized ? sized : child;
+            if (child->Size() == 0) empty = empty ? empty : child;
+        }
+        node = sized ? sized : empty;
     }
     return node;
+}
+
+// Whether a node is still in a folder's subtree.
+bool Holds(const FolderNode* folder, const FolderNode* node) {
+    for (int32_t i = 0; i < folder->ChildCount(); ++i)
+        if (folder->Child(i) == node || Holds(folder->Child(i), node)) return true;
+    return false;
 }
 
 TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
@@ -196,12 +220,10 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
     ASSERT_TRUE(tree.Host("mkdir target && printf tttt > target/f && ln -s ../target chosen/dirlink && "
                           "ln -s ../target/f chosen/filelink",
                           true));
-    std::string deepLeaf;
-    for (const Lookalike& item : items)
-        if (item.path.find("\\deep-") != std::string::npos) deepLeaf = item.path;
-    for (int i = 0; i < 10; ++i) deepLeaf += "\\level-" + std::to_string(i) + "-of-a-rather-deep-path";
-    deepLeaf += "\\leaf.bin";
-    ASSERT_GT(tree.Path(deepLeaf).size(), 300u);
+    tree.File("chosen\\report.txt", 71);
+    std::vector<std::string> deepLeaf = {"deep-" + unique};
+    for (int i = 0; i < 10; ++i) deepLeaf.push_back("level-" + std::to_string(i) + "-of-a-rather-deep-path");
+    deepLeaf.push_back("leaf.bin");
 
     Navigator nav(tree.Path("chosen"));
     ASSERT_TRUE(nav.Opened());
@@ -210,135 +232,81 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
     Document& doc = main.document;
 
     // What a delete may remove: the row's own item. Items that only a
-    // normalised path reaches, links, and paths past the shell's limit stay.
+    // normalised path reaches, links, and paths past the shell's limit stay;
+    // of twins listed as one name, each row takes its own item or nothing.
+    enum Expect { kKept, kRemoved, kOwnOrNothing };
     struct Case {
-        std::string path;
-        bool removed;
+        std::vector<std::string> names;
+        double bytes;  // tells twins apart
+        std::string host;
+        Expect expect;
     };
-    std::vector<Case> cases = {{deepLeaf, false}, {"chosen\\dirlink", false}, {"chosen\\filelink", false}};
+    std::string deepHost = "chosen";
+    for (const std::string& name : deepLeaf) deepHost += "/" + name;
+    std::vector<Case> cases = {{deepLeaf, -1, deepHost, kKept},
+                               {{"dirlink"}, -1, "chosen/dirlink", kKept},
+                               {{"filelink"}, -1, "chosen/filelink", kKept}};
     for (const Lookalike& item : items) {
-        std::string name = item.path.substr(7);
+        const std::string& name = item.name;
         // Wine lists a host's "?" as itself: a wildcard to the shell.
         bool normalised = name.back() == ' ' || name.back() == '.' || name == "aux.txt" || name.find("we?rd") == 0;
-        cases.push_back({item.path, !normalised});
+        Expect expect = item.reach == Lookalike::kTwin                      ? kOwnOrNothing
+                        : normalised || item.reach == Lookalike::kUnreachable ? kKept
+                                                                              : kRemoved;
+        double bytes = item.folder && item.reach != Lookalike::kTwin ? -1 : static_cast<double>(item.bytes);
+        cases.push_back({{name}, bytes, item.host, expect});
     }
 
     for (const Case& c : cases) {
-        FolderNode* node = NodeAt(&doc.root, c.path.substr(7));
-        ASSERT_NE(node, nullptr) << c.path;
-        std::map<std::string, std::string> before, after;
-        Snapshot(tree.Root(), "", &before);
+        FolderNode* node = NodeAt(&doc.root, c.names, c.bytes);
+        ASSERT_NE(node, nullptr) << c.host;
+        std::set<std::string> before = Lines(tree.HostSnapshot());
         double total = doc.root.Size(), bytes = node->Size();
         doc.selected = node;
         SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
-        Snapshot(tree.Root(), "", &after);
-        auto inside = [&c](const std::string& file) {
-            return file == c.path || file.compare(0, c.path.size() + 1, c.path + "\\") == 0;
-        };
-        bool gone = true;
-        for (const auto& file : after) gone = gone && !inside(file.first);
-        EXPECT_EQ(gone, c.removed) << c.path;
+        std::set<std::string> after = Lines(tree.HostSnapshot());
         // Whatever else the disk holds is byte for byte as it was.
-        for (auto it = before.begin(); it != before.end();) it = gone && inside(it->first) ? before.erase(it) : std::next(it);
-        EXPECT_EQ(after, before) << c.path;
-        EXPECT_EQ(NodeAt(&doc.root, c.path.substr(7)) == nullptr, gone) << c.path;
-        EXPECT_EQ(doc.root.Size(), gone ? total - bytes : total) << c.path;
+        bool gone = false;
+        for (const std::string& line : before) {
+            if (after.count(line)) continue;
+            std::string path = PathOf(line);
+            bool own = path == "./" + c.host || path.compare(0, c.host.size() + 3, "./" + c.host + "/") == 0;
+            gone = gone || own;
+            EXPECT_TRUE(own) << c.host << ": " << line;
+        }
+        for (const std::string& line : after) EXPECT_TRUE(before.count(line)) << c.host << ": " << line;
+        if (c.expect != kOwnOrNothing) {
+            EXPECT_EQ(gone, c.expect == kRemoved) << c.host;
+        }
+        EXPECT_EQ(!Holds(&doc.root, node), gone) << c.host;
+        EXPECT_EQ(doc.root.Size(), gone ? total - bytes : total) << c.host;
         if (!gone) {
-            EXPECT_EQ(doc.selected, node) << c.path;
+            EXPECT_EQ(doc.selected, node) << c.host;
         }
     }
     std::string bin = RecycleBinNames();
     EXPECT_NE(bin.find("Māori-" + unique + ".txt"), std::string::npos) << bin;
     EXPECT_NE(bin.find("Фото-" + unique), std::string::npos) << bin;
     EXPECT_EQ(FileBytes(tree.Path("target\\f")), "tttt");
+
+    // Another program puts a new file where the row's item was: the row's
+    // item has gone elsewhere, and nothing is deleted.
+    FolderNode* report = NodeAt(&doc.root, {"report.txt"});
+    ASSERT_NE(report, nullptr);
+    ASSERT_TRUE(MoveFileW(Exact(tree.Path("chosen\\report.txt")).c_str(), Exact(tree.Path("chosen\\moved.txt")).c_str()));
+    tree.File("chosen\\report.txt", 72);
+    std::string before = tree.HostSnapshot();
+    double total = doc.root.Size();
+    doc.selected = report;
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(tree.HostSnapshot(), before);
+    EXPECT_TRUE(Holds(&doc.root, report));
+    EXPECT_EQ(doc.root.Size(), total);
 }
 
 }  // namespace
 
 namespace {
-
-// Registers a file type whose "open" verb runs the recorder.
-struct RecordingFileType {
-    std::string record;
-    RecordingFileType() {
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, sizeof exe);
-        std::string dir(exe);
-        dir = dir.substr(0, dir.rfind('\\'));
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        record = std::string(temp) + "tolv-record-" + std::to_string(GetCurrentProcessId()) + ".txt";
-        DeleteFileA(record.c_str());
-        SetEnvironmentVariableA("TOLV_RECORD", record.c_str());
-        std::string command = "\"" + dir + "\\recorder.exe\" \"%1\"";
-        RegSetValueA(HKEY_CLASSES_ROOT, ".tolvrec", REG_SZ, "TolvRecord", 10);
-        RegSetValueA(HKEY_CLASSES_ROOT, "TolvRecord\\shell\\open\\command", REG_SZ, command.c_str(),
-                     static_cast<DWORD>(command.size()));
-    }
-    ~RecordingFileType() {
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, "TolvRecord\\shell\\open\\command");
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, "TolvRecord\\shell\\open");
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, "TolvRecord\\shell");
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, "TolvRecord");
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, ".tolvrec");
-        DeleteFileA(record.c_str());
-    }
-    // The lines recorded so far, once `count` have arrived (or after a while).
-    std::string Wait(int count) {
-        std::string text;
-        for (int i = 0; i < 200; ++i) {
-            std::ifstream in(record);
-            std::stringstream all;
-            all << in.rdbuf();
-            text = all.str();
-            int lines = 0;
-            for (char c : text) lines += c == '\n';
-            if (lines >= count) break;
-            PumpFor(50);
-        }
-        return text;
-    }
-};
-
-TEST_F(Actions, OpenRunsTheShellsOpenVerbFromEnterAndThePopup) {
-    RecordingFileType type;
-    tree.File("report.tolvrec", 40);
-    Navigator nav(tree.Root(), {300, 200});
-    ASSERT_TRUE(nav.Opened());
-    ASSERT_TRUE(nav.WaitForScan());
-    MainWindow& main = nav.Main();
-    FolderNode* report = Row(main, "report.tolvrec");
-    ASSERT_NE(report, nullptr);
-    Select(main, report);
-    SendMessageA(main.hwnd, WM_KEYDOWN, VK_RETURN, 0);
-    std::string first = type.Wait(1);
-    EXPECT_NE(first.find(tree.Path("report.tolvrec")), std::string::npos) << first;
-
-    // A right press selects the row and shows the popup under the pointer.
-    int row = RowOf(main, report);
-    main.document.selected = nullptr;
-    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, row * main.list.rowHeight + 2, MK_RBUTTON);
-    EXPECT_EQ(main.document.selected, report);
-    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
-    RECT popup = WindowRect(main.menu.hwnd);
-    EXPECT_EQ(popup.left, 300 - 60);
-    EXPECT_EQ(popup.top, 200 - 10);
-    EXPECT_EQ(popup.right - popup.left, 120);
-    // The arrows' strip does nothing; the Open button opens and hides it.
-    Press(main.menu.hwnd, WM_LBUTTONDOWN, 30, 10);
-    EXPECT_TRUE(IsWindowVisible(main.menu.hwnd));
-    Press(main.menu.hwnd, WM_LBUTTONDOWN, 31, 10);
-    EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
-    std::string both = type.Wait(2);
-    EXPECT_EQ(std::count(both.begin(), both.end(), '\n'), 2) << both;
-
-    // Leaving the popup hides it and keeps the selection.
-    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, row * main.list.rowHeight + 2, MK_RBUTTON);
-    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
-    SendMessageA(main.menu.hwnd, WM_MOUSELEAVE, 0, 0);
-    EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
-    EXPECT_EQ(main.document.selected, report);
-}
 
 TEST_F(Actions, PopupDeleteZoneDeletes) {
     Navigator nav(tree.Root(), {300, 200});
@@ -404,7 +372,7 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     std::string iso = "big-" + unique + ".iso";
-    FolderNode* node = Row(main, iso.c_str());
+    FolderNode* node = Row(main, iso);
     ASSERT_NE(node, nullptr);
     FolderNode* next = main.list.FindRow(RowOf(main, node) + 1);
     ASSERT_NE(next, nullptr);
@@ -429,17 +397,24 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
     EXPECT_FALSE(popupShown);
     EXPECT_EQ(notes, 1);
     EXPECT_FALSE(Exists(tree.Path(iso)));
-    EXPECT_TRUE(Exists(tree.Path(next->name)));
+    EXPECT_TRUE(Exists(tree.Path(next->Name())));
     EXPECT_EQ(main.document.selected, next);
     EXPECT_EQ(main.list.rowTotal, 2);
 }
 
 TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     SetNoteSetting(1);
+    tree.File("user.txt", 7);
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
+
+    // With nothing selected the note still comes first; then nothing goes.
+    std::string disk = tree.HostSnapshot();
+    NoteAnswer nothing{0, IDOK, 200, false, {}, {}};
+    EXPECT_TRUE(DeleteAnswering(main, nothing));
+    EXPECT_EQ(tree.HostSnapshot(), disk);
 
     // Ticked and unticked again, closed with Escape: the delete goes on, the
     // setting stays.
@@ -452,7 +427,7 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
 
     // Ticked and closed with OK: the setting turns the note off.
     std::string iso = "big-" + unique + ".iso";
-    Select(main, Row(main, iso.c_str()));
+    Select(main, Row(main, iso));
     NoteAnswer tick{1, IDOK, 200, false, {}, {}};
     EXPECT_TRUE(DeleteAnswering(main, tick));
     EXPECT_FALSE(Exists(tree.Path(iso)));
@@ -467,6 +442,20 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     WaitForSingleObject(thread, 10000);
     CloseHandle(thread);
     EXPECT_FALSE(none.seen);
+
+    // A standard user may only read the machine's setting: the note still
+    // comes, and the box keeps that user's own tick, which silences it.
+    SetNoteSetting(1);
+    ReadOnlySetting readOnly;
+    ASSERT_TRUE(readOnly.Applied());
+    Select(main, Row(main, "user.txt"));
+    NoteAnswer user{1, IDOK, 200, false, {}, {}};
+    EXPECT_TRUE(DeleteAnswering(main, user));
+    EXPECT_FALSE(Exists(tree.Path("user.txt")));
+    EXPECT_EQ(NoteSetting(), 1);
+    EXPECT_EQ(NoteSetting(HKEY_CURRENT_USER), 0);
+    NoteAnswer silenced{0, IDOK, 20, false, {}, {}};
+    EXPECT_FALSE(DeleteAnswering(main, silenced));
 }
 
 TEST(Closing, DuringTheScanRepeatedlyLeavesNoThreads) {

@@ -117,17 +117,17 @@ TEST(Navigator, PanesAreNamedAfterTheFolderAndShowItsExactName) {
     std::vector<COLORREF> title = Band(main.header.hwnd, titleBand), row = Band(main.list.hwnd, rowBand);
     FolderNode* child = main.list.FindRow(0);
     ASSERT_NE(child, nullptr);
-    ASSERT_STREQ(child->name, "Дети");
+    ASSERT_STREQ(child->Name(), "Дети");
     std::wstring exactTitle = main.header.title;
     for (wchar_t& c : main.header.title)
         if (c > 0x7F) c = L'?';
-    strcpy(child->name, "????");  // the stored name has room for it
+    strcpy(const_cast<char*>(child->Name()), "????");  // the stored name has room for it
     main.header.RedrawNow();
     main.list.RedrawNow();
     EXPECT_NE(Band(main.header.hwnd, titleBand), title);
     EXPECT_NE(Band(main.list.hwnd, rowBand), row);
     main.header.title = exactTitle;
-    strcpy(child->name, "Дети");
+    strcpy(const_cast<char*>(child->Name()), "Дети");
 
     // A second navigator on the same folder does not open.
     Navigator second(folder);
@@ -292,8 +292,8 @@ TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
     Document& doc = main.document;
     FolderNode* many = main.list.FindRow(0);
     FolderNode* few = main.list.FindRow(1);
-    ASSERT_STREQ(many->name, "many");
-    ASSERT_STREQ(few->name, "few");
+    ASSERT_STREQ(many->Name(), "many");
+    ASSERT_STREQ(few->Name(), "few");
 
     // Level 1: expander zone x 1..14, name from 16 on.
     int y = RowY(main, 1);
@@ -313,7 +313,7 @@ TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
     Press(main.list.hwnd, WM_LBUTTONDOWN, 1, y);
     EXPECT_TRUE(few->Expanded());
     EXPECT_EQ(main.list.rowTotal, 5);  // many, few, inner, x, solo.txt
-    EXPECT_STREQ(main.list.FindRow(2)->name, "inner");
+    EXPECT_STREQ(main.list.FindRow(2)->Name(), "inner");
 
     // Level 2 (inner): expander zone x 16..29, x 30 clears, x 31 selects.
     FolderNode* inner = main.list.FindRow(2);

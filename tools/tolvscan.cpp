@@ -34,9 +34,9 @@ int wmain(int argc, wchar_t** argv) {
         FormatSize(node->Size(), size);
         if (node->isFolder) {
             FormatCount(node->Files(), count);
-            printf("  [+] %s  %s  %s\n", node->name, count, size);
+            printf("  [+] %s  %s  %s\n", node->Name(), count, size);
         } else {
-            printf("      %s  %s\n", node->name, size);
+            printf("      %s  %s\n", node->Name(), size);
         }
     }
     FormatSize(doc.root.Size(), size);

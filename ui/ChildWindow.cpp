@@ -147,7 +147,7 @@ void ChildWindow::PaintRow(const FolderNode* node, int height) {
     int level = node->Level();
     int y = paintY_;
     nameText_.clear();
-    AppendDecodedName(node->name, nameText_);
+    AppendDecodedName(node->Name(), nameText_);
     int nameLength = static_cast<int>(CharactersEnd(nameText_, kMaxNameChars));
     bool selected = node == Main()->document.selected;
     if (selected) SetTextColor(backDC_, kSelectedText);
