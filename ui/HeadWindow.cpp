@@ -119,7 +119,7 @@ void HeadWindow::PaintSummary(HDC dc) {
 
 void HeadWindow::OnLButtonDown(LPARAM lParam) {
     int x = LOWORD(lParam), y = HIWORD(lParam);
-    if (x > rect.right - 27 && y < 28) DestroyWindow(Main()->hwnd);
+    if (x > rect.right - 27 && y < 28) Main()->Close();
 }
 
 void HeadWindow::OnMouseMove(WPARAM wParam, LPARAM) {

@@ -185,7 +185,47 @@ void MainWindow::OnDestroy() {
     document.tearingDown.store(true);
     if (menu.hwnd) DestroyWindow(menu.hwnd);
     if (tooltip.hwnd) DestroyWindow(tooltip.hwnd);
+    if (actions_ > 0)
+        signalAfterAction_ = true;
+    else
+        SignalClosed();
+}
+
+void MainWindow::SignalClosed() {
     if (closeEvent && *closeEvent) SetEvent(*closeEvent);
+}
+
+void MainWindow::Close() {
+    if (actions_ > 0)
+        closeAfterAction_ = true;
+    else
+        DestroyWindow(hwnd);
+}
+
+void MainWindow::BeginAction() {
+    // The note and the shell's boxes belong to the navigator, which takes no
+    // input of its own while they are up.
+    if (actions_++ == 0 && ViewsOpen()) EnableWindow(hwnd, FALSE);
+}
+
+void MainWindow::EndAction() {
+    if (--actions_ > 0) return;
+    if (ViewsOpen()) {
+        EnableWindow(hwnd, TRUE);
+        // The boxes went while it was disabled: the activation went elsewhere.
+        if (!GetActiveWindow()) SetActiveWindow(hwnd);
+        // Posted: the action's callers are still on the stack.
+        if (closeAfterAction_) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        closeAfterAction_ = false;
+    }
+    // The keep-alive thread releases the object a second after this, long
+    // after the action's callers have returned.
+    if (signalAfterAction_) SignalClosed();
+}
+
+bool MainWindow::ViewsOpen() {
+    ViewsLock hold(this);
+    return viewsAlive_;
 }
 
 void MainWindow::SetViewsAlive(bool alive) {

@@ -30,6 +30,7 @@ public:
     void OnMouseWheel(WPARAM wParam) override;
     void OnDestroy() override;
     void OnKeyDown(WPARAM key) override;
+    void OnClose() override { Close(); }
 
     void FitToList(RECT* list);
     void SetScrollBarShown(bool shown);
@@ -45,6 +46,13 @@ public:
     void EndTreeChange() override { UnlockViews(); }
     HWND ViewWindow() override { return hwnd; }
     HINSTANCE ViewInstance() override { return instance; }
+    void BeginAction() override;
+    void EndAction() override;
+    bool ViewsOpen() override;
+
+    // Closes the navigator as its close box does; during an action, once the
+    // action has returned.
+    void Close();
 
     // Held by every paint of the list and the header, whichever thread paints,
     // and by the changes of the tree that those paints read.
@@ -68,8 +76,16 @@ public:
 private:
     // Whether the document's repaints may reach the panes; changed under the lock.
     void SetViewsAlive(bool alive);
+    void SignalClosed();
     CRITICAL_SECTION viewLock_;
     bool viewsAlive_ = false;  // false before the panes exist and once closing
+    // An action's note or shell windows are up. The object that holds this
+    // window is released once the close event comes, so while an action
+    // runs a close waits for it: a Close() until the action returns, and
+    // the close event of a window destroyed meanwhile too.
+    int actions_ = 0;
+    bool closeAfterAction_ = false;
+    bool signalAfterAction_ = false;
 };
 
 // Holds the views' lock for a scope.

@@ -29,6 +29,8 @@ public:
     virtual void OnTimer() {}
     virtual void OnLButtonDblClk() {}
     virtual void OnKeyDown(WPARAM key) {}
+    // WM_CLOSE, as the taskbar or Alt+F4 asks for it.
+    virtual void OnClose() { DestroyWindow(hwnd); }
 
     // Paints the window at once with a window DC, outside WM_PAINT.
     void RedrawNow();

@@ -1,0 +1,164 @@
+// Delete when the item cannot go to the Recycle Bin: the shell then asks, in
+// a box of its own whose loop dispatches the navigator's messages, whether to
+// destroy the item for good. These run in a process whose Recycle Bin is
+// unusable from the start (CTest gives it XDG_DATA_HOME=/dev/null), and are
+// left out of the others' run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "Navigator.h"
+#include "TempTree.h"
+
+namespace {
+
+// Answers the shell's box from another thread, until the delete has
+// returned: runs `whileUp` while it is up, then presses `button`.
+struct BoxAnswer {
+    int button;
+    std::function<void(HWND box)> whileUp;
+    bool seen = false;
+    std::atomic<bool> returned{false};
+};
+
+DWORD WINAPI AnswerBox(LPVOID param) {
+    auto* answer = static_cast<BoxAnswer*>(param);
+    for (; !answer->returned; Sleep(25)) {
+        for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr));) {
+            wchar_t title[64] = L"";
+            GetWindowTextW(box, title, 64);
+            if (!IsWindowVisible(box) || wcsncmp(title, L"Confirm", 7) != 0) continue;
+            answer->seen = true;
+            if (answer->whileUp) answer->whileUp(box);
+            PostMessageW(box, WM_COMMAND, answer->button, 0);
+            return 0;
+        }
+    }
+    return 0;
+}
+
+// Presses Delete on the selected row while the thread answers the box.
+void DeleteAnswering(MainWindow& main, BoxAnswer& answer) {
+    HANDLE thread = CreateThread(nullptr, 0, AnswerBox, &answer, 0, nullptr);
+    SendMessageW(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
+    answer.returned = true;
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+}
+
+struct WithoutRecycleBin : ::testing::Test {
+    TempTree tree;
+    void SetUp() override {
+        const char* data = getenv("XDG_DATA_HOME");
+        if (!data || std::string(data) != "/dev/null") GTEST_SKIP() << "run by CTest, with no Recycle Bin";
+        tree.Dir("chosen");
+        tree.File("chosen\\a.txt", 100);
+        tree.Dir("chosen\\sub");
+        tree.File("chosen\\sub\\inner.txt", 50);
+        tree.File("chosen\\sub\\more.txt", 60);
+    }
+};
+
+TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
+    Navigator nav(tree.Path("chosen"));
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    FolderNode* sub = RowNamed(main, "sub");
+    ASSERT_NE(sub, nullptr);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowOf(main, sub) * main.list.rowHeight + 2);  // its expander
+    ASSERT_EQ(main.list.rowTotal, 4);
+    FolderNode* inner = RowNamed(main, "inner.txt");
+    ASSERT_NE(inner, nullptr);
+    main.document.selected = inner;
+
+    // While the box is up: it is the navigator's, which takes no input; a
+    // press on the close box and one that collapses the row's folder still
+    // arrive (sent, as a program might). The close waits for the action.
+    bool owned = false, disabled = false, open = false, signalled = true;
+    BoxAnswer answer{IDYES, [&](HWND box) {
+        owned = GetWindow(box, GW_OWNER) == main.hwnd;
+        disabled = !IsWindowEnabled(main.hwnd);
+        SendMessageW(main.list.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, RowOf(main, sub) * main.list.rowHeight + 2));
+        RECT header;
+        GetClientRect(main.header.hwnd, &header);
+        SendMessageW(main.header.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(header.right - 10, 10));
+        open = IsWindow(main.hwnd) != FALSE;
+        signalled = WaitForSingleObject(nav.closeEvent, 0) == WAIT_OBJECT_0;
+    }};
+    DeleteAnswering(main, answer);
+    ASSERT_TRUE(answer.seen);
+    EXPECT_TRUE(owned);
+    EXPECT_TRUE(disabled);
+    EXPECT_TRUE(open);
+    EXPECT_FALSE(signalled);
+    // Answered: the item went for good and its hidden row with it; the rows
+    // shown are the collapsed folder's, and the navigator fits them.
+    EXPECT_EQ(FileBytes(tree.Path("chosen\\sub\\inner.txt")), "<missing>");
+    EXPECT_EQ(main.list.rowTotal, 2);
+    EXPECT_EQ(WindowRect(main.hwnd).bottom - WindowRect(main.hwnd).top, 55 + 2 * main.list.rowHeight);
+    // Then the close takes effect.
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(main.hwnd); }, 5000));
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+
+    // Asked to close while the box is up, as the taskbar or Alt+F4 would ask:
+    // the same. Answered No, the item stays, and so does its row.
+    Navigator second(tree.Path("chosen\\sub"));
+    ASSERT_TRUE(second.Opened());
+    ASSERT_TRUE(second.WaitForScan());
+    MainWindow& other = second.Main();
+    FolderNode* file = RowNamed(other, "more.txt");
+    ASSERT_NE(file, nullptr);
+    other.document.selected = file;
+    BoxAnswer keep{IDNO, [&](HWND) {
+        SendMessageW(other.hwnd, WM_CLOSE, 0, 0);
+        open = IsWindow(other.hwnd) != FALSE;
+        signalled = WaitForSingleObject(second.closeEvent, 0) == WAIT_OBJECT_0;
+    }};
+    DeleteAnswering(other, keep);
+    ASSERT_TRUE(keep.seen);
+    EXPECT_TRUE(open);
+    EXPECT_FALSE(signalled);
+    EXPECT_EQ(FileBytes(tree.Path("chosen\\sub\\more.txt")), std::string(60, '\0'));
+    EXPECT_EQ(RowNamed(other, "more.txt"), file);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(other.hwnd); }, 5000));
+    EXPECT_EQ(WaitForSingleObject(second.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+TEST_F(WithoutRecycleBin, AFolderHoldingALinkIsNeverHandedToTheShell) {
+    // A link inside a folder to a folder outside the chosen one: the shell's
+    // permanent delete would go through it.
+    if (!tree.Host("mkdir -p target/deep && printf tttt > target/f && printf dddd > target/deep/g && "
+                   "mkdir chosen/holder && printf hh > chosen/holder/h && ln -s ../../target chosen/holder/out",
+                   true))
+        GTEST_SKIP() << "no host to make the link";
+    Navigator nav(tree.Path("chosen"));
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    std::string disk = tree.HostSnapshot();
+    FolderNode* holder = RowNamed(main, "holder");
+    ASSERT_NE(holder, nullptr);
+    main.document.selected = holder;
+    BoxAnswer yes{IDYES, {}};
+    DeleteAnswering(main, yes);
+    EXPECT_FALSE(yes.seen);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
+    EXPECT_EQ(RowNamed(main, "holder"), holder);
+
+    // A folder without one goes, for good once the box is answered.
+    FolderNode* sub = RowNamed(main, "sub");
+    ASSERT_NE(sub, nullptr);
+    main.document.selected = sub;
+    BoxAnswer again{IDYES, {}};
+    DeleteAnswering(main, again);
+    EXPECT_TRUE(again.seen);
+    EXPECT_EQ(FileBytes(tree.Path("chosen\\sub\\more.txt")), "<missing>");
+    EXPECT_EQ(FileBytes(tree.Path("target\\f")), "tttt");
+    EXPECT_EQ(RowNamed(main, "sub"), nullptr);
+}
+
+}  // namespace
