@@ -3,6 +3,8 @@
 // install, open the navigator through the installed module, install again over
 // it, uninstall.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -73,6 +75,35 @@ void ExpectInstalled() {
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "NoModify"), "1");
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"), "1");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, KEY_WOW64_32KEY));  // one entry
+}
+
+// The setting's key as only an administrator with its ownership could
+// change it: registration cannot write it, and fails.
+TEST(Installer, AFailedRegistrationInstallsNothing) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR readOnly = nullptr, open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
+    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
+
+    DWORD code = 0;
+    std::string output = Capture("\"" + BuildDir() + "\\Tolv-setup.exe\" /S", &code);
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, open);
+    RegCloseKey(key);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", KEY_WOW64_64KEY, 0);
+    LocalFree(readOnly);
+    LocalFree(open);
+    EXPECT_NE(code, 0u) << output;
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i == 0 ? "64-bit view" : "32-bit view");
+        EXPECT_FALSE(Exists(ProgramFiles(i == 1)));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid, kViews[i]));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, kViews[i]));
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Folder\\ShellEx\\ContextMenuHandlers\\Tolv", KEY_WOW64_64KEY));
 }
 
 TEST(Installer, InstallsUpgradesAndUninstallsSilently) {

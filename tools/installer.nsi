@@ -67,8 +67,24 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Takes back whatever a failed installation did: the registrations (quietly,
+; as the uninstaller does) and the files.
+!macro TakeBack
+    ${If} $Folder64 != ""
+        ${DisableX64FSRedirection}
+        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
+        ${EnableX64FSRedirection}
+        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        RMDir $Folder64
+    ${EndIf}
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
+    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+    RMDir $Folder32
+!macroend
+
 Section "Install"
     SetOverwrite on
+    StrCpy $0 0
     ${If} $Folder64 != ""
         SetOutPath $Folder64
         !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
@@ -76,9 +92,6 @@ Section "Install"
         ${DisableX64FSRedirection}
         ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "$Folder64\Tolv.dll"' $0
         ${EnableX64FSRedirection}
-        ${If} $0 != 0
-            SetErrors
-        ${EndIf}
     ${EndIf}
     SetOutPath $Folder32
     !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
@@ -86,6 +99,16 @@ Section "Install"
     ; The 32-bit regsvr32 (SysWOW64 on 64-bit Windows, where System32 points
     ; there for this 32-bit installer) registers in the 32-bit view.
     ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "$Folder32\Tolv.dll"' $1
+    ; A module that could not be registered is no installation: nothing of
+    ; it stays, and the installer says so and fails, silent or not.
+    ${If} $0 != 0
+    ${OrIf} $1 != 0
+        SetOutPath $TEMP
+        !insertmacro TakeBack
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32 reported $0 and $1). Nothing was installed." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
 
     WriteUninstaller "$INSTDIR\uninstall.exe"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -116,4 +139,6 @@ Section "Uninstall"
     RMDir /REBOOTOK $Folder32
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     DeleteRegKey HKLM "Software\Varnel"
+    ; A user's own tick, kept where the machine's setting could not be written.
+    DeleteRegKey HKCU "Software\Varnel"
 SectionEnd
