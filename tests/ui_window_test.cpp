@@ -116,9 +116,9 @@ std::vector<DWORD> Shown(HBITMAP bitmap, SIZE* size) {
 }
 
 // A drawing resampled to `size` with smoothing, as the documentation asks.
+// LoadBitmapW decodes the RLE8 drawings, which a DIB section may refuse.
 std::vector<DWORD> Resampled(int resourceId, SIZE size) {
-    auto image = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
-                                                 IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    HBITMAP image = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId));
     BITMAP drawn{};
     GetObjectW(image, sizeof drawn, &drawn);
     BITMAPINFO info{};
@@ -153,7 +153,12 @@ TEST(Images, EachScaleShowsItsOwnDrawingOrTheNextLargerShrunk) {
         for (int step = 0; step < kImageStepCount; ++step) {
             Scale scale(kImageSteps[step]);
             SIZE size, drawnSize;
-            std::vector<DWORD> loaded = Shown(LoadScaledBitmap(module, image.id, scale), &size);
+            HBITMAP bitmap = LoadScaledBitmap(module, image.id, scale);
+            DIBSECTION section{};
+            EXPECT_TRUE(GetObjectW(bitmap, sizeof section, &section) == sizeof section &&
+                        section.dsBm.bmBitsPixel == 24)
+                << image.id << " at " << scale.Dpi();
+            std::vector<DWORD> loaded = Shown(bitmap, &size);
             std::vector<DWORD> drawn =
                 Shown(LoadBitmapW(module, MAKEINTRESOURCEW(ScaledImageId(image.id, step))), &drawnSize);
             EXPECT_TRUE(size == ImageSize(image.id, scale)) << image.id << " at " << scale.Dpi();

@@ -8,9 +8,98 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Scale.h"
 #include "ToolSupport.h"
+
+// Bottom-up 24-bit pixels (rows padded to 4 bytes) as indexes into a palette
+// of the colours they use, in the order they first come; false when there are
+// more than 256.
+inline bool Palettize(int width, int height, const unsigned char* bits, std::vector<RGBQUAD>* palette,
+                      std::vector<unsigned char>* indexes) {
+    const int stride = (width * 3 + 3) & ~3;
+    palette->clear();
+    indexes->assign(static_cast<size_t>(width) * height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = bits + y * stride + x * 3;
+            RGBQUAD colour{p[0], p[1], p[2], 0};
+            size_t at = 0;
+            while (at < palette->size() && memcmp(&(*palette)[at], &colour, sizeof colour) != 0) ++at;
+            if (at == 256) return false;
+            if (at == palette->size()) palette->push_back(colour);
+            (*indexes)[y * width + x] = static_cast<unsigned char>(at);
+        }
+    return true;
+}
+
+// Appends a row of palette indexes in BI_RLE8: a run of three or more equal
+// pixels as its length (at most 255) and their index; the pixels between runs
+// in absolute mode (0, their number, their indexes, padded to an even length),
+// which takes 3 to 255 of them; one or two as runs of their own.
+inline void AppendRle8Row(const unsigned char* row, int width, std::string* out) {
+    auto run = [row](int x, int end) {  // equal pixels from x, before end
+        int to = x + 1;
+        while (to < end && to - x < 255 && row[to] == row[x]) ++to;
+        return to - x;
+    };
+    auto put = [out](int byte) { out->push_back(static_cast<char>(byte)); };
+    for (int x = 0; x < width;) {
+        int start = x;
+        while (x < width && x - start < 255 && run(x, width) < 3) ++x;
+        if (x - start >= 3) {
+            put(0);
+            put(x - start);
+            out->append(reinterpret_cast<const char*>(row + start), x - start);
+            if ((x - start) % 2) put(0);
+        } else {
+            for (int at = start, n; at < x; at += n) {
+                n = run(at, x);
+                put(n);
+                put(row[at]);
+            }
+        }
+        if (x < width) {
+            int n = run(x, width);
+            put(n);
+            put(row[x]);
+            x += n;
+        }
+    }
+}
+
+// Writes bottom-up palette indexes as an 8-bit .bmp compressed with BI_RLE8:
+// each row ends with an end of line, the last with the end of the bitmap.
+inline bool SaveBitmapRle8(const char* file, int width, int height, const std::vector<RGBQUAD>& palette,
+                           const std::vector<unsigned char>& indexes) {
+    std::string data;
+    for (int y = 0; y < height; ++y) {
+        AppendRle8Row(&indexes[static_cast<size_t>(y) * width], width, &data);
+        data.push_back(0);
+        data.push_back(y + 1 < height ? 0 : 1);
+    }
+    BITMAPFILEHEADER header{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 8;
+    info.biCompression = BI_RLE8;
+    info.biSizeImage = static_cast<DWORD>(data.size());
+    info.biClrUsed = static_cast<DWORD>(palette.size());
+    header.bfType = 0x4D42;
+    header.bfOffBits = static_cast<DWORD>(sizeof header + sizeof info + palette.size() * sizeof(RGBQUAD));
+    header.bfSize = header.bfOffBits + info.biSizeImage;
+    FILE* out = fopen(file, "wb");
+    if (!out) return false;
+    fwrite(&header, sizeof header, 1, out);
+    fwrite(&info, sizeof info, 1, out);
+    fwrite(palette.data(), sizeof(RGBQUAD), palette.size(), out);
+    fwrite(data.data(), 1, data.size(), out);
+    return fclose(out) == 0;
+}
 
 // A 24-bit bitmap drawn with GDI and saved as a .bmp file.
 struct Canvas {
@@ -52,9 +141,16 @@ struct Canvas {
         SelectObject(dc, previous);
         DeleteObject(font);
     }
-    void Save(const std::string& path) {
+    // Saves the canvas as a 24-bit .bmp; `compressed`, as an 8-bit one with
+    // its own palette in BI_RLE8 when it has at most 256 colours.
+    void Save(const std::string& path, bool compressed) {
         GdiFlush();
-        if (!SaveBitmap24(path.c_str(), width, height, bits)) {
+        std::vector<RGBQUAD> palette;
+        std::vector<unsigned char> indexes;
+        bool saved = compressed && Palettize(width, height, bits, &palette, &indexes)
+                         ? SaveBitmapRle8(path.c_str(), width, height, palette, indexes)
+                         : SaveBitmap24(path.c_str(), width, height, bits);
+        if (!saved) {
             fprintf(stderr, "cannot write %s\n", path.c_str());
             exit(1);
         }

@@ -4,8 +4,10 @@
 // Every bitmap is drawn at each of the scales in kImageSteps, at its own size
 // there (ImageSize), so that no scale shows a blown-up 100 % image: lengths,
 // thicknesses and font heights all go through Scale::Px. At 100 % that is the
-// identity, so those images stay exactly as they were. Bitmaps are 24-bit;
-// the icon holds a 256-colour image for each step's size.
+// identity, so those images stay exactly as they were, 24-bit. The other
+// steps' bitmaps are 8-bit with a palette of their own colours, RLE8-compressed
+// (24-bit, should one ever have more than 256 colours), which keeps the DLL
+// small. The icon holds a 256-colour image for each step's size.
 #include <windows.h>
 
 #include <cmath>
@@ -33,11 +35,12 @@ const COLORREF kPlainFrame = RGB(120, 130, 142);
 const COLORREF kBlue = RGB(40, 110, 210);
 const COLORREF kWhite = RGB(255, 255, 255);
 
-// res/<name><id>.bmp at 100 %; the other scales add their percentage.
-std::string ImageFile(const std::string& dir, const char* name, int id, const Scale& s) {
+// Saves a drawing as res/<name><id>.bmp at 100 %, 24-bit as it always was;
+// the other scales add their percentage and are compressed.
+void SaveImage(Canvas& c, const std::string& dir, const char* name, int id, const Scale& s) {
     std::string file = dir + "\\" + name + std::to_string(id);
     if (!s.IsBase()) file += "_" + std::to_string(s.Px(100));
-    return file + ".bmp";
+    c.Save(file + ".bmp", !s.IsBase());
 }
 
 // The expander: a framed box with a plus or a minus.
@@ -54,7 +57,7 @@ void Expander(const std::string& dir, const Scale& s, int id, bool plus, bool sc
     int across = (n - thick) / 2, along = (n - length) / 2;
     c.Fill(along, across, along + length, across + thick, sign);
     if (plus) c.Fill(across, along, across + thick, along + length, sign);
-    c.Save(ImageFile(dir, "expander", id, s));
+    SaveImage(c, dir, "expander", id, s);
 }
 
 // The scroll bar's arrows: a solid triangle, one pixel at its tip (two on an
@@ -71,7 +74,7 @@ void Arrow(const std::string& dir, const Scale& s, int id, bool up) {
         int y = up ? top + row : h - 1 - top - row;
         c.Fill(left - row, y, left + tip + row, y + 1, kInk);
     }
-    c.Save(ImageFile(dir, "scroll", id, s));
+    SaveImage(c, dir, "scroll", id, s);
 }
 
 // The scroll bar's thumb: shaded across, with a grip of three lines.
@@ -88,7 +91,7 @@ void Thumb(const std::string& dir, const Scale& s) {
     int gripLeft = (w - grip) / 2, gripTop = (h - 2 * gap - line) / 2;
     for (int i = 0; i < 3; ++i)
         c.Fill(gripLeft, gripTop + i * gap, gripLeft + grip, gripTop + i * gap + line, RGB(236, 243, 249));
-    c.Save(ImageFile(dir, "scroll", IDB_SCROLL_THUMB, s));
+    SaveImage(c, dir, "scroll", IDB_SCROLL_THUMB, s);
 }
 
 // The header band, with its close box at the right where a press closes.
@@ -112,14 +115,14 @@ void Band(const std::string& dir, const Scale& s, int id) {
         c.Fill(x, y1, x + stroke, y1 + 1, kWhite);
         c.Fill(x, y2, x + stroke, y2 + 1, kWhite);
     }
-    c.Save(ImageFile(dir, "header", id, s));
+    SaveImage(c, dir, "header", id, s);
 }
 
 void Browse(const std::string& dir, const Scale& s) {
     Canvas c(ImageSize(IDB_BROWSE, s));
     c.Fill(0, 0, c.width, c.height, kFace);
     c.Text(s.Px(4), s.Px(1), "browse", kOrange, s.Px(16), FW_BOLD);
-    c.Save(ImageFile(dir, "browse", IDB_BROWSE, s));
+    SaveImage(c, dir, "browse", IDB_BROWSE, s);
 }
 
 // The scan indicator's dots: the header shows one to four of them by starting
@@ -129,7 +132,7 @@ void Dots(const std::string& dir, const Scale& s) {
     c.Fill(0, 0, c.width, c.height, kFace);
     const int columns[4][2] = {{1, 5}, {8, 12}, {14, 19}, {21, 26}};  // first, past the last
     for (const auto& dot : columns) c.Fill(s.Px(dot[0]), s.Px(11), s.Px(dot[1]), s.Px(15), kOrange);
-    c.Save(ImageFile(dir, "dots", IDB_DOTS, s));
+    SaveImage(c, dir, "dots", IDB_DOTS, s);
 }
 
 // The action popup: Open above Delete, each behind an arrow on a strip that
@@ -155,7 +158,7 @@ void Popup(const std::string& dir, const Scale& s) {
         c.Fill(middle - drop + i, headY + i, middle + drop - i + 1, headY + i + 1, kRed);
     c.Text(s.Px(40), s.Px(4), "Open", kInk, s.Px(14), FW_BOLD);
     c.Text(s.Px(40), s.Px(29), "Delete", kInk, s.Px(14), FW_BOLD);
-    c.Save(ImageFile(dir, "popup", IDB_POPUP, s));
+    SaveImage(c, dir, "popup", IDB_POPUP, s);
 }
 
 // The menu item's image: a blue disc with a dark cross-hair on white.
@@ -178,7 +181,7 @@ void MenuImage(Canvas& c, const Scale& s) {
 void Menu(const std::string& dir, const Scale& s) {
     Canvas c(ImageSize(IDB_MENU, s));
     MenuImage(c, s);
-    c.Save(ImageFile(dir, "menu", IDB_MENU, s));
+    SaveImage(c, dir, "menu", IDB_MENU, s);
 }
 
 // One image of the icon as an icon file holds it: a bitmap header twice the
