@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "Images.h"
 #include "Module.h"
 
 namespace {
@@ -14,10 +15,11 @@ constexpr DWORD kLingerMs = 1000;  // after the navigator closed
 constexpr int kMenuBitmap = 116;
 
 // The menu item's image, loaded once for the module: menus do not own the
-// bitmaps attached to them, so one per menu built would never be freed.
+// bitmaps attached to them, so one per menu built would never be freed. The
+// menu draws it in the check mark's place, at the system's size for that.
 HBITMAP MenuBitmap() {
     static HBITMAP bitmap;
-    if (!bitmap) bitmap = LoadBitmapA(g_module, MAKEINTRESOURCEA(kMenuBitmap));
+    if (!bitmap) bitmap = LoadBitmapForSize(g_module, kMenuBitmap, GetSystemMetrics(SM_CXMENUCHECK));
     return bitmap;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Images.h"
 #include "Navigator.h"
 #include "TempTree.h"
 
@@ -85,6 +86,123 @@ std::vector<COLORREF> Band(HWND hwnd, RECT area) {
         for (int x = area.left; x < area.right; ++x) pixels.push_back(GetPixel(dc, x, y));
     ReleaseDC(hwnd, dc);
     return pixels;
+}
+
+// What a pane shows of a bitmap, which this takes and frees: blitted as the
+// panes blit, into a bitmap like the display's, and read back.
+std::vector<DWORD> Shown(HBITMAP bitmap, SIZE* size) {
+    BITMAP drawn{};
+    if (!bitmap || !GetObjectW(bitmap, sizeof drawn, &drawn)) {
+        *size = SIZE{0, 0};
+        return {};
+    }
+    *size = SIZE{drawn.bmWidth, drawn.bmHeight};
+    HDC screen = GetDC(nullptr), from = CreateCompatibleDC(screen), to = CreateCompatibleDC(screen);
+    HBITMAP shown = CreateCompatibleBitmap(screen, size->cx, size->cy);
+    HGDIOBJ oldFrom = SelectObject(from, bitmap), oldTo = SelectObject(to, shown);
+    BitBlt(to, 0, 0, size->cx, size->cy, from, 0, 0, SRCCOPY);
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, size->cx, -size->cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<DWORD> pixels(size->cx * size->cy);
+    GetDIBits(to, shown, 0, size->cy, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(shown);
+    DeleteDC(from);
+    DeleteDC(to);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(bitmap);
+    return pixels;
+}
+
+// A drawing resampled to `size` with smoothing, as the documentation asks.
+// LoadBitmapW decodes the RLE8 drawings, which a DIB section may refuse.
+std::vector<DWORD> Resampled(int resourceId, SIZE size) {
+    HBITMAP image = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId));
+    BITMAP drawn{};
+    GetObjectW(image, sizeof drawn, &drawn);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, size.cx, size.cy, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP resized = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC from = CreateCompatibleDC(nullptr), to = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFrom = SelectObject(from, image), oldTo = SelectObject(to, resized);
+    SetStretchBltMode(to, HALFTONE);
+    SetBrushOrgEx(to, 0, 0, nullptr);
+    StretchBlt(to, 0, 0, size.cx, size.cy, from, 0, 0, drawn.bmWidth, drawn.bmHeight, SRCCOPY);
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+    DeleteDC(from);
+    DeleteDC(to);
+    DeleteObject(image);
+    return Shown(resized, &size);
+}
+
+bool operator==(SIZE a, SIZE b) { return a.cx == b.cx && a.cy == b.cy; }
+
+TEST(Images, EachScaleShowsItsOwnDrawingOrTheNextLargerShrunk) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    const struct {
+        int id, width, height;
+    } images[] = {{103, 12, 12}, {104, 12, 12},  {105, 400, 50}, {107, 13, 20}, {108, 13, 32},
+                  {109, 13, 20}, {110, 12, 12},  {111, 12, 12},  {112, 415, 50}, {113, 70, 20},
+                  {114, 70, 20}, {115, 120, 50}, {116, 16, 16}};
+    for (const auto& image : images) {
+        EXPECT_TRUE(ImageSize(image.id, Scale()) == (SIZE{image.width, image.height})) << image.id;
+        // At a step: its own drawing at the layout's size, shown as LoadBitmapW shows it.
+        for (int step = 0; step < kImageStepCount; ++step) {
+            Scale scale(kImageSteps[step]);
+            SIZE size, drawnSize;
+            HBITMAP bitmap = LoadScaledBitmap(module, image.id, scale);
+            DIBSECTION section{};
+            EXPECT_TRUE(GetObjectW(bitmap, sizeof section, &section) == sizeof section &&
+                        section.dsBm.bmBitsPixel == 24)
+                << image.id << " at " << scale.Dpi();
+            std::vector<DWORD> loaded = Shown(bitmap, &size);
+            std::vector<DWORD> drawn =
+                Shown(LoadBitmapW(module, MAKEINTRESOURCEW(ScaledImageId(image.id, step))), &drawnSize);
+            EXPECT_TRUE(size == ImageSize(image.id, scale)) << image.id << " at " << scale.Dpi();
+            EXPECT_TRUE(!loaded.empty() && loaded == drawn) << image.id << " at " << scale.Dpi();
+        }
+        // Between steps the next larger drawing shrunk (at 175 %, not the 150 %
+        // one blown up); past the last the largest, below the first the smallest.
+        const struct {
+            int dpi, step;
+        } between[] = {{168, 3}, {100, 1}, {240, 3}, {72, 0}};
+        for (const auto& b : between) {
+            Scale scale(b.dpi);
+            SIZE size;
+            std::vector<DWORD> loaded = Shown(LoadScaledBitmap(module, image.id, scale), &size);
+            ASSERT_TRUE(size == ImageSize(image.id, scale)) << image.id << " at " << b.dpi;
+            EXPECT_TRUE(loaded == Resampled(ScaledImageId(image.id, b.step), size)) << image.id << " at " << b.dpi;
+            if (b.dpi == 168) {
+                EXPECT_FALSE(loaded == Resampled(ScaledImageId(image.id, 2), size)) << image.id;
+            }
+        }
+    }
+    // The menu's image and the icon at the system's sizes for 100 to 200 %.
+    for (int step = 0; step < kImageStepCount; ++step) {
+        int pixels = ImageSize(IDB_MENU, Scale(kImageSteps[step])).cx;
+        SIZE size, drawnSize;
+        std::vector<DWORD> drawn =
+            Shown(LoadBitmapW(module, MAKEINTRESOURCEW(ScaledImageId(IDB_MENU, step))), &drawnSize);
+        EXPECT_TRUE(Shown(LoadBitmapForSize(module, IDB_MENU, pixels), &size) == drawn) << pixels;
+        HICON icon = LoadIconForSize(module, IDI_NAVIGATOR, pixels);
+        ICONINFO parts{};
+        ASSERT_TRUE(icon && GetIconInfo(icon, &parts)) << pixels;
+        // The icon's colours are the menu image's own, each size drawn for itself.
+        EXPECT_TRUE(Shown(parts.hbmColor, &size) == drawn) << pixels;
+        EXPECT_TRUE(size == drawnSize) << pixels;
+        DeleteObject(parts.hbmMask);
+        DestroyIcon(icon);
+    }
+    for (int pixels : {28, 13}) {
+        SIZE size;
+        std::vector<DWORD> loaded = Shown(LoadBitmapForSize(module, IDB_MENU, pixels), &size);
+        ASSERT_TRUE(size == (SIZE{pixels, pixels})) << pixels;
+        EXPECT_TRUE(loaded == Resampled(ScaledImageId(IDB_MENU, pixels > 16 ? 3 : 0), size)) << pixels;
+    }
+    EXPECT_EQ(LoadScaledBitmap(module, 999, Scale(120)), nullptr);
 }
 
 TEST(Navigator, PanesAreNamedAfterTheFolderAndShowItsExactName) {

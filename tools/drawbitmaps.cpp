@@ -1,7 +1,13 @@
 // Draws the navigator's bitmaps and icon into res/ with GDI, so that they can be
 // made again or changed in one place:
 //   tools/wine-run.sh build/x86_64/drawbitmaps.exe res
-// Every image is a 24-bit bitmap; the icon is 16x16 with 256 colours.
+// Every bitmap is drawn at each of the scales in kImageSteps, at its own size
+// there (ImageSize), so that no scale shows a blown-up 100 % image: lengths,
+// thicknesses and font heights all go through Scale::Px. At 100 % that is the
+// identity, so those images stay exactly as they were, 24-bit. The other
+// steps' bitmaps are 8-bit with a palette of their own colours, RLE8-compressed
+// (24-bit, should one ever have more than 256 colours), which keeps the DLL
+// small. The icon holds a 256-colour image for each step's size.
 #include <windows.h>
 
 #include <cmath>
@@ -9,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ToolSupport.h"
+#include "Canvas.h"
+#include "Images.h"
+#include "Scale.h"
 
 namespace {
 
@@ -25,236 +33,251 @@ const COLORREF kInk = RGB(60, 66, 74);
 const COLORREF kTooltipBack = RGB(255, 255, 225);
 const COLORREF kPlainFrame = RGB(120, 130, 142);
 const COLORREF kBlue = RGB(40, 110, 210);
+const COLORREF kWhite = RGB(255, 255, 255);
 
-struct Canvas {
-    int width, height;
-    HDC dc;
-    HBITMAP bitmap, old;
-    unsigned char* bits;
-
-    Canvas(int w, int h) : width(w), height(h) {
-        void* pixels = nullptr;
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateBitmap24(dc, w, h, &pixels);
-        bits = static_cast<unsigned char*>(pixels);
-        old = static_cast<HBITMAP>(SelectObject(dc, bitmap));
-    }
-    ~Canvas() {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    void Fill(int l, int t, int r, int b, COLORREF c) {
-        HBRUSH brush = CreateSolidBrush(c);
-        RECT rect{l, t, r, b};
-        FillRect(dc, &rect, brush);
-        DeleteObject(brush);
-    }
-    void Set(int x, int y, COLORREF c) { SetPixelV(dc, x, y, c); }
-    COLORREF Get(int x, int y) { return GetPixel(dc, x, y); }
-    void Text(int x, int y, const char* text, COLORREF c, int height, int weight, const char* face = "Tahoma") {
-        HFONT font = CreateFontA(-height, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 ANTIALIASED_QUALITY, DEFAULT_PITCH, face);
-        HGDIOBJ previous = SelectObject(dc, font);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, c);
-        TextOutA(dc, x, y, text, static_cast<int>(strlen(text)));
-        SelectObject(dc, previous);
-        DeleteObject(font);
-    }
-    void Save(const std::string& path) {
-        GdiFlush();
-        if (!SaveBitmap24(path.c_str(), width, height, bits)) {
-            fprintf(stderr, "cannot write %s\n", path.c_str());
-            exit(1);
-        }
-    }
-};
-
-// A blend of two colours, t from 0 (a) to 1 (b).
-COLORREF Mix(COLORREF a, COLORREF b, double t) {
-    auto channel = [t](int x, int y) { return static_cast<int>(std::lround(x + (y - x) * t)); };
-    return RGB(channel(GetRValue(a), GetRValue(b)), channel(GetGValue(a), GetGValue(b)),
-               channel(GetBValue(a), GetBValue(b)));
+// Saves a drawing as res/<name><id>.bmp at 100 %, 24-bit as it always was;
+// the other scales add their percentage and are compressed.
+void SaveImage(Canvas& c, const std::string& dir, const char* name, int id, const Scale& s) {
+    std::string file = dir + "\\" + name + std::to_string(id);
+    if (!s.IsBase()) file += "_" + std::to_string(s.Px(100));
+    c.Save(file + ".bmp", !s.IsBase());
 }
 
-// The 12x12 expander: a framed box with a plus or a minus.
-void Expander(const std::string& dir, int id, bool plus, bool scanning) {
-    Canvas c(12, 12);
+// The expander: a framed box with a plus or a minus.
+void Expander(const std::string& dir, const Scale& s, int id, bool plus, bool scanning) {
+    Canvas c(ImageSize(id, s));
     COLORREF frame = scanning ? kOrangeDark : kPlainFrame;
     COLORREF fill = scanning ? RGB(255, 222, 180) : RGB(250, 252, 255);
     COLORREF sign = scanning ? kOrangeDark : kInk;
-    c.Fill(0, 0, 12, 12, kTooltipBack);
-    c.Fill(1, 1, 11, 11, frame);
-    c.Fill(2, 2, 10, 10, fill);
-    c.Fill(3, 5, 9, 7, sign);
-    if (plus) c.Fill(5, 3, 7, 9, sign);
-    c.Save(dir + "\\expander" + std::to_string(id) + ".bmp");
+    int n = c.width, line = s.Px(1);
+    c.Fill(0, 0, n, n, kTooltipBack);
+    c.Fill(line, line, n - line, n - line, frame);
+    c.Fill(2 * line, 2 * line, n - 2 * line, n - 2 * line, fill);
+    int thick = Centred(s, 2, n), length = Centred(s, 6, n);
+    int across = (n - thick) / 2, along = (n - length) / 2;
+    c.Fill(along, across, along + length, across + thick, sign);
+    if (plus) c.Fill(across, along, across + thick, along + length, sign);
+    SaveImage(c, dir, "expander", id, s);
 }
 
-// The scroll bar's pieces, 13 pixels wide.
-void Arrow(const std::string& dir, int id, bool up) {
-    Canvas c(13, 20);
-    c.Fill(0, 0, 13, 20, RGB(214, 226, 238));
-    c.Fill(0, 0, 13, 1, RGB(236, 243, 249));
-    c.Fill(0, 19, 13, 20, kFaceLine);
-    for (int row = 0; row < 5; ++row) {  // a solid triangle, 9 wide at its base
-        int y = up ? 7 + row : 12 - row;
-        c.Fill(6 - row, y, 7 + row, y + 1, kInk);
+// The scroll bar's arrows: a solid triangle, one pixel at its tip (two on an
+// even width), one more on each side a row.
+void Arrow(const std::string& dir, const Scale& s, int id, bool up) {
+    Canvas c(ImageSize(id, s));
+    int w = c.width, h = c.height, line = s.Px(1);
+    c.Fill(0, 0, w, h, RGB(214, 226, 238));
+    c.Fill(0, 0, w, line, RGB(236, 243, 249));
+    c.Fill(0, h - line, w, h, kFaceLine);
+    int tip = 2 - w % 2, rows = (Centred(s, 9, w) - tip) / 2 + 1;
+    int left = (w - tip) / 2, top = (h - rows) / 2;
+    for (int row = 0; row < rows; ++row) {
+        int y = up ? top + row : h - 1 - top - row;
+        c.Fill(left - row, y, left + tip + row, y + 1, kInk);
     }
-    c.Save(dir + "\\scroll" + std::to_string(id) + ".bmp");
+    SaveImage(c, dir, "scroll", id, s);
 }
 
-void Thumb(const std::string& dir) {
-    Canvas c(13, 32);
-    c.Fill(0, 0, 13, 32, kTooltipBack);
-    for (int x = 1; x < 12; ++x)
-        c.Fill(x, 0, x + 1, 32, Mix(RGB(150, 178, 204), RGB(110, 140, 170), (x - 1) / 10.0));
-    c.Fill(1, 0, 12, 1, RGB(96, 124, 152));
-    c.Fill(1, 31, 12, 32, RGB(96, 124, 152));
-    for (int y = 12; y <= 19; y += 3) c.Fill(4, y, 9, y + 1, RGB(236, 243, 249));  // grip
-    c.Save(dir + "\\scroll108.bmp");
+// The scroll bar's thumb: shaded across, with a grip of three lines.
+void Thumb(const std::string& dir, const Scale& s) {
+    Canvas c(ImageSize(IDB_SCROLL_THUMB, s));
+    int w = c.width, h = c.height, line = s.Px(1);
+    int left = line, right = w - line;
+    c.Fill(0, 0, w, h, kTooltipBack);
+    for (int x = left; x < right; ++x)
+        c.Fill(x, 0, x + 1, h, Mix(RGB(150, 178, 204), RGB(110, 140, 170), (x - left) / double(right - 1 - left)));
+    c.Fill(left, 0, right, line, RGB(96, 124, 152));
+    c.Fill(left, h - line, right, h, RGB(96, 124, 152));
+    int grip = Centred(s, 5, w), gap = s.Px(3);
+    int gripLeft = (w - grip) / 2, gripTop = (h - 2 * gap - line) / 2;
+    for (int i = 0; i < 3; ++i)
+        c.Fill(gripLeft, gripTop + i * gap, gripLeft + grip, gripTop + i * gap + line, RGB(236, 243, 249));
+    SaveImage(c, dir, "scroll", IDB_SCROLL_THUMB, s);
 }
 
-// The header band with its close box at `closeLeft`.
-void Band(const std::string& dir, int id, int width, int closeLeft) {
-    Canvas c(width, 50);
-    c.Fill(0, 0, width, 50, kFace);
-    c.Fill(0, 0, width, 1, kFaceLight);
-    c.Fill(0, 48, width, 49, Mix(kFace, kFaceLine, 0.5));
-    c.Fill(0, 49, width, 50, kFaceLine);
-    // Close box: 21x21, an orange square with a white X.
-    c.Fill(closeLeft, 6, closeLeft + 21, 27, kOrangeDark);
-    c.Fill(closeLeft + 1, 7, closeLeft + 20, 26, kOrange);
-    for (int i = 0; i < 11; ++i) {
-        int x = closeLeft + 5 + i, y1 = 11 + i, y2 = 21 - i;
-        c.Fill(x, y1, x + 2, y1 + 1, RGB(255, 255, 255));
-        c.Fill(x, y2, x + 2, y2 + 1, RGB(255, 255, 255));
+// The header band, with its close box at the right where a press closes.
+void Band(const std::string& dir, const Scale& s, int id) {
+    Canvas c(ImageSize(id, s));
+    int w = c.width, h = c.height, line = s.Px(1);
+    c.Fill(0, 0, w, h, kFace);
+    c.Fill(0, 0, w, line, kFaceLight);
+    c.Fill(0, h - 2 * line, w, h - line, Mix(kFace, kFaceLine, 0.5));
+    c.Fill(0, h - line, w, h, kFaceLine);
+    int box = s.Px(21), left = w - s.Px(27), top = s.Px(6);
+    c.Fill(left, top, left + box, top + box, kOrangeDark);
+    c.Fill(left + line, top + line, left + box - line, top + box - line, kOrange);
+    // The X: two diagonals of strokes a row each; the stroke's width gives its
+    // thickness. Its span cannot centre at 100 %, where the odd pixel is left
+    // of it; the other scales keep that side.
+    int rows = Centred(s, 11, box), stroke = s.Px(2);
+    int x0 = left + (box - rows - stroke + 2) / 2, y0 = top + (box - rows) / 2;
+    for (int i = 0; i < rows; ++i) {
+        int x = x0 + i, y1 = y0 + i, y2 = y0 + rows - 1 - i;
+        c.Fill(x, y1, x + stroke, y1 + 1, kWhite);
+        c.Fill(x, y2, x + stroke, y2 + 1, kWhite);
     }
-    c.Save(dir + "\\header" + std::to_string(id) + ".bmp");
+    SaveImage(c, dir, "header", id, s);
 }
 
-void Browse(const std::string& dir) {
-    Canvas c(70, 20);
-    c.Fill(0, 0, 70, 20, kFace);
-    c.Text(4, 1, "browse", kOrange, 16, FW_BOLD);
-    c.Save(dir + "\\browse113.bmp");
+void Browse(const std::string& dir, const Scale& s) {
+    Canvas c(ImageSize(IDB_BROWSE, s));
+    c.Fill(0, 0, c.width, c.height, kFace);
+    c.Text(s.Px(4), s.Px(1), "browse", kOrange, s.Px(16), FW_BOLD);
+    SaveImage(c, dir, "browse", IDB_BROWSE, s);
 }
 
-void Dots(const std::string& dir) {
-    Canvas c(70, 20);
-    c.Fill(0, 0, 70, 20, kFace);
-    const int columns[4][2] = {{1, 4}, {8, 11}, {14, 18}, {21, 25}};
-    for (const auto& dot : columns) c.Fill(dot[0], 11, dot[1] + 1, 15, kOrange);
-    c.Save(dir + "\\dots114.bmp");
+// The scan indicator's dots: the header shows one to four of them by starting
+// its window at columns Px(19), Px(13), Px(7) and Px(1).
+void Dots(const std::string& dir, const Scale& s) {
+    Canvas c(ImageSize(IDB_DOTS, s));
+    c.Fill(0, 0, c.width, c.height, kFace);
+    const int columns[4][2] = {{1, 5}, {8, 12}, {14, 19}, {21, 26}};  // first, past the last
+    for (const auto& dot : columns) c.Fill(s.Px(dot[0]), s.Px(11), s.Px(dot[1]), s.Px(15), kOrange);
+    SaveImage(c, dir, "dots", IDB_DOTS, s);
 }
 
-void Popup(const std::string& dir) {
-    Canvas c(120, 50);
-    for (int half = 0; half < 2; ++half) {
-        int top = half * 25;
-        c.Fill(0, top, 120, top + 25, kTooltipBack);
-        c.Fill(0, top, 31, top + 25, RGB(240, 240, 214));
-        c.Fill(31, top, 32, top + 25, RGB(214, 214, 190));
-    }
-    c.Fill(0, 24, 120, 25, RGB(214, 214, 190));
-    // Open: a green arrow pointing right, columns 6 to 20.
-    c.Fill(6, 10, 14, 15, kGreen);
-    for (int i = 0; i < 7; ++i) c.Fill(14 + i, 6 + i, 15 + i, 19 - i, kGreen);
-    // Delete: a red arrow pointing down, columns 5 to 19.
-    c.Fill(10, 29, 15, 37, kRed);
-    for (int i = 0; i < 8; ++i) c.Fill(5 + i, 37 + i, 20 - i, 38 + i, kRed);
-    c.Text(40, 4, "Open", kInk, 14, FW_BOLD);
-    c.Text(40, 29, "Delete", kInk, 14, FW_BOLD);
-    c.Save(dir + "\\popup115.bmp");
+// The action popup: Open above Delete, each behind an arrow on a strip that
+// does not react to presses.
+void Popup(const std::string& dir, const Scale& s) {
+    Canvas c(ImageSize(IDB_POPUP, s));
+    int w = c.width, h = c.height, line = s.Px(1);
+    int strip = s.Px(30) + 1, split = s.Px(25);  // presses at x <= Px(30) do nothing; above the split open
+    c.Fill(0, 0, w, h, kTooltipBack);
+    c.Fill(0, 0, strip, h, RGB(240, 240, 214));
+    c.Fill(strip, 0, strip + line, h, RGB(214, 214, 190));
+    c.Fill(0, split - line, w, split, RGB(214, 214, 190));
+    // Each shaft is an odd number of pixels about the middle one, so that it
+    // lines up with its head's point; a head narrows a pixel on each side a step.
+    int middle = s.Px(12), half = s.Px(2);
+    int headX = s.Px(14), reach = s.Px(6);  // Open: pointing right
+    c.Fill(s.Px(6), middle - half, headX, middle + half + 1, kGreen);
+    for (int i = 0; i <= reach; ++i)
+        c.Fill(headX + i, middle - reach + i, headX + i + 1, middle + reach - i + 1, kGreen);
+    int headY = s.Px(37), drop = s.Px(7);  // Delete: pointing down
+    c.Fill(middle - half, s.Px(29), middle + half + 1, headY, kRed);
+    for (int i = 0; i <= drop; ++i)
+        c.Fill(middle - drop + i, headY + i, middle + drop - i + 1, headY + i + 1, kRed);
+    c.Text(s.Px(40), s.Px(4), "Open", kInk, s.Px(14), FW_BOLD);
+    c.Text(s.Px(40), s.Px(29), "Delete", kInk, s.Px(14), FW_BOLD);
+    SaveImage(c, dir, "popup", IDB_POPUP, s);
 }
 
 // The menu item's image: a blue disc with a dark cross-hair on white.
-void MenuImage(Canvas& c) {
-    c.Fill(0, 0, 16, 16, RGB(255, 255, 255));
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            double d = std::hypot(x - 7.5, y - 7.5);
-            if (d <= 6.5) c.Set(x, y, Mix(RGB(90, 160, 240), kBlue, d / 6.5));
-            else if (d <= 7.3) c.Set(x, y, Mix(kBlue, RGB(255, 255, 255), (d - 6.5) / 0.8));
+void MenuImage(Canvas& c, const Scale& s) {
+    int n = c.width;
+    double k = n / 16.0, middle = (n - 1) / 2.0;
+    c.Fill(0, 0, n, n, kWhite);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            double d = std::hypot(x - middle, y - middle);
+            if (d <= 6.5 * k) c.Set(x, y, Mix(RGB(90, 160, 240), kBlue, d / (6.5 * k)));
+            else if (d <= 7.3 * k) c.Set(x, y, Mix(kBlue, kWhite, (d - 6.5 * k) / (0.8 * k)));
         }
-    c.Fill(7, 2, 9, 14, RGB(20, 30, 60));
-    c.Fill(2, 7, 14, 9, RGB(20, 30, 60));
+    int thick = Centred(s, 2, n), length = Centred(s, 12, n);
+    int across = (n - thick) / 2, along = (n - length) / 2;
+    c.Fill(across, along, across + thick, along + length, RGB(20, 30, 60));
+    c.Fill(along, across, along + length, across + thick, RGB(20, 30, 60));
 }
 
-void Menu(const std::string& dir) {
-    Canvas c(16, 16);
-    MenuImage(c);
-    c.Save(dir + "\\menu116.bmp");
+void Menu(const std::string& dir, const Scale& s) {
+    Canvas c(ImageSize(IDB_MENU, s));
+    MenuImage(c, s);
+    SaveImage(c, dir, "menu", IDB_MENU, s);
 }
 
-// The navigator's small icon: the menu image, 256 colours, white made clear.
-void Icon(const std::string& dir) {
-    Canvas c(16, 16);
-    MenuImage(c);
+// One image of the icon as an icon file holds it: a bitmap header twice the
+// height, 256 colours, the colour rows, then the mask rows with white clear.
+std::string IconImage(const Scale& s) {
+    Canvas c(ImageSize(IDB_MENU, s));
+    MenuImage(c, s);
     GdiFlush();
+    const int n = c.width;
     std::vector<COLORREF> palette;
-    unsigned char index[16][16];
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
+    std::vector<unsigned char> index(n * n);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
             COLORREF pixel = c.Get(x, y);
             size_t at = 0;
             while (at < palette.size() && palette[at] != pixel) ++at;
             if (at == palette.size()) palette.push_back(pixel);
-            index[y][x] = static_cast<unsigned char>(at);
+            index[y * n + x] = static_cast<unsigned char>(at);
         }
+    if (palette.size() > 256) {
+        fprintf(stderr, "the %dx%d icon has more than 256 colours\n", n, n);
+        exit(1);
+    }
     palette.resize(256, 0);
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
-    info.biWidth = 16;
-    info.biHeight = 32;  // the colour rows and the mask rows
+    info.biWidth = n;
+    info.biHeight = 2 * n;  // the colour rows and the mask rows
     info.biPlanes = 1;
     info.biBitCount = 8;
-    const DWORD mask = 16 * 4;  // 1 bit a pixel, rows padded to 4 bytes
-    DWORD bytes = sizeof info + 256 * 4 + 16 * 16 + mask;
+    const int colourStride = (n + 3) / 4 * 4, maskStride = (n + 31) / 32 * 4;
+    std::string image(reinterpret_cast<const char*>(&info), sizeof info);
+    for (COLORREF colour : palette)
+        image += {char(GetBValue(colour)), char(GetGValue(colour)), char(GetRValue(colour)), 0};
+    for (int y = n - 1; y >= 0; --y) {
+        std::string row(colourStride, '\0');
+        for (int x = 0; x < n; ++x) row[x] = static_cast<char>(index[y * n + x]);
+        image += row;
+    }
+    for (int y = n - 1; y >= 0; --y) {
+        std::string row(maskStride, '\0');
+        for (int x = 0; x < n; ++x)
+            if (c.Get(x, y) == kWhite) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+        image += row;
+    }
+    return image;
+}
+
+// The navigator's icon: the menu image at each step's size.
+void Icon(const std::string& dir) {
+    std::vector<std::string> images;
+    for (int dpi : kImageSteps) images.push_back(IconImage(Scale(dpi)));
 #pragma pack(push, 1)
     struct {
         WORD reserved, type, count;
-        BYTE width, height, colours, reserved2;
+    } header = {0, 1, static_cast<WORD>(images.size())};
+    struct Entry {
+        BYTE width, height, colours, reserved;
         WORD planes, bits;
         DWORD size, offset;
-    } header = {0, 1, 1, 16, 16, 0, 0, 1, 8, bytes, 22};
+    };
 #pragma pack(pop)
     FILE* out = fopen((dir + "\\tolv117.ico").c_str(), "wb");
     if (!out) exit(1);
     fwrite(&header, sizeof header, 1, out);
-    fwrite(&info, sizeof info, 1, out);
-    for (COLORREF colour : palette) {
-        BYTE quad[4] = {GetBValue(colour), GetGValue(colour), GetRValue(colour), 0};
-        fwrite(quad, 4, 1, out);
+    DWORD offset = sizeof header + images.size() * sizeof(Entry);
+    for (int step = 0; step < kImageStepCount; ++step) {
+        BYTE n = static_cast<BYTE>(ImageSize(IDB_MENU, Scale(kImageSteps[step])).cx);
+        Entry entry = {n, n, 0, 0, 1, 8, static_cast<DWORD>(images[step].size()), offset};
+        fwrite(&entry, sizeof entry, 1, out);
+        offset += entry.size;
     }
-    for (int y = 15; y >= 0; --y) fwrite(index[y], 16, 1, out);
-    for (int y = 15; y >= 0; --y) {
-        BYTE row[4] = {0, 0, 0, 0};
-        for (int x = 0; x < 16; ++x)
-            if (c.Get(x, y) == RGB(255, 255, 255)) row[x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
-        fwrite(row, 4, 1, out);
-    }
-    fclose(out);
+    for (const std::string& image : images) fwrite(image.data(), image.size(), 1, out);
+    if (fclose(out) != 0) exit(1);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string dir = argc > 1 ? argv[1] : "res";
-    Expander(dir, 103, true, false);
-    Expander(dir, 104, false, false);
-    Expander(dir, 110, false, true);
-    Expander(dir, 111, true, true);
-    Arrow(dir, 107, false);
-    Thumb(dir);
-    Arrow(dir, 109, true);
-    Band(dir, 105, 400, 373);
-    Band(dir, 112, 415, 388);
-    Browse(dir);
-    Dots(dir);
-    Popup(dir);
-    Menu(dir);
+    for (int dpi : kImageSteps) {
+        Scale s(dpi);
+        Expander(dir, s, IDB_PLUS, true, false);
+        Expander(dir, s, IDB_MINUS, false, false);
+        Expander(dir, s, IDB_MINUS_SCANNING, false, true);
+        Expander(dir, s, IDB_PLUS_SCANNING, true, true);
+        Arrow(dir, s, IDB_SCROLL_DOWN, false);
+        Thumb(dir, s);
+        Arrow(dir, s, IDB_SCROLL_UP, true);
+        Band(dir, s, IDB_HEADER_NARROW);
+        Band(dir, s, IDB_HEADER_WIDE);
+        Browse(dir, s);
+        Dots(dir, s);
+        Popup(dir, s);
+        Menu(dir, s);
+    }
     Icon(dir);
     printf("images written to %s\n", dir.c_str());
     return 0;
