@@ -49,5 +49,5 @@ private:
     MainWindow* Main() const;
     HGDIOBJ olds_[4] = {};
     Accessible::Holder accessible_;
-    std::wstring toldValue_;                // under the views' lock
+    std::wstring toldValue_;  // the value last told; under the views' lock
 };
