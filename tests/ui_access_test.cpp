@@ -223,6 +223,11 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
         EXPECT_EQ(Answer(list->accNavigate(NAVDIR_NEXT, Child(2), &v), v), 3);
         EXPECT_EQ(Answer(list->accNavigate(NAVDIR_LASTCHILD, Child(CHILDID_SELF), &v), v), 4);
         EXPECT_EQ(list->accNavigate(NAVDIR_NEXT, Child(4), &v), S_FALSE);
+        main.scrollBar.topRow = 1;  // as if scrolled down a row
+        EXPECT_EQ(State(list, 1), kRowState | STATE_SYSTEM_COLLAPSED | STATE_SYSTEM_OFFSCREEN);
+        ASSERT_EQ(list->accLocation(&x, &y, &w, &h, Child(2)), S_OK);
+        EXPECT_EQ(y, pane.top);
+        main.scrollBar.topRow = 0;
 
         // A reader elsewhere: the window's thread answers it while it pumps.
         reader.reset(new Reader(main.list.hwnd));
