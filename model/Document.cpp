@@ -84,6 +84,7 @@ void Document::MoveSelection(bool up) {
     if (!next) return;
     selected = next;
     RepaintViews(false, false);
+    if (owner) owner->SelectionMoved();
 }
 
 int Document::ReleaseNode(FolderNode* node) {

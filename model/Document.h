@@ -25,6 +25,11 @@ public:
     virtual void EndTreeChange() {}
     // `rows` list rows went with a removed node.
     virtual void RowsRemoved(int rows) {}
+    // The selection moved to another row (MoveSelection).
+    virtual void SelectionMoved() {}
+    // The rows changed order: the scan's refresher re-sorted the top level,
+    // or the scan ended. Called on the scan's threads.
+    virtual void RowsReordered() {}
     // The window and module that the actions' dialogs belong to.
     virtual HWND ViewWindow() { return nullptr; }
     virtual HINSTANCE ViewInstance() { return nullptr; }

@@ -12,8 +12,9 @@
 class RootOrder {
 public:
     // Puts the node's children in display order (as SortChildren does),
-    // reusing what the previous call on the same node left.
-    void Sort(FolderNode* node);
+    // reusing what the previous call on the same node left. True when any
+    // child's position changed.
+    bool Sort(FolderNode* node);
 
 private:
     struct Key {

@@ -106,6 +106,7 @@ void FinishScan(Document& doc, HANDLE refresher) {
     root.fileCount.store(files, std::memory_order_relaxed);
     root.complete.store(true, std::memory_order_release);
     doc.RepaintViews(true, true);
+    if (doc.owner) doc.owner->RowsReordered();
 }
 
 }  // namespace
@@ -155,8 +156,9 @@ DWORD WINAPI Refresher(LPVOID param) {
     auto& doc = *static_cast<Document*>(param);
     RootOrder order;
     while (WaitForSingleObject(doc.finishedEvent, kRefreshPeriodMs) == WAIT_TIMEOUT) {
-        order.Sort(&doc.root);
+        bool moved = order.Sort(&doc.root);
         doc.RepaintViews(true, false);
+        if (moved && doc.owner) doc.owner->RowsReordered();
     }
     return 0;
 }

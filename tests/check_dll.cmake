@@ -8,7 +8,7 @@ endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
 set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll SHLWAPI.dll OLE32.dll OLEAUT32.dll
-            msvcrt.dll COMCTL32.dll)
+            msvcrt.dll COMCTL32.dll OLEACC.dll)
 string(TOUPPER "${allowed}" allowed)
 if(NOT names)
     message(FATAL_ERROR "no imports found in ${DLL}")

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Document.h"
+#include "RootOrder.h"
 #include "TempTree.h"
 
 namespace {
@@ -45,8 +46,9 @@ std::vector<std::string> Names(const FolderNode* node) {
 }
 
 struct CountingViews : DocumentViews {
-    int lists = 0, headers = 0, fullHeaders = 0;
+    int lists = 0, headers = 0, fullHeaders = 0, moves = 0;
     void RepaintList() override { ++lists; }
+    void SelectionMoved() override { ++moves; }
     void RepaintHeader(bool full) override { ++(full ? fullHeaders : headers); }
 };
 
@@ -152,6 +154,26 @@ TEST(Nodes, FoldersStayAheadOfFilesInListingOrderUntilSorted) {
     EXPECT_EQ(Names(&doc.root)[2], "tiny");
 }
 
+// The refresher's order tells when a row moved: screen readers hear of it.
+TEST(Nodes, RootOrderTellsWhetherAnyPositionMoved) {
+    Document doc;
+    FolderNode* small = AddFolder(&doc.root, "small");
+    FolderNode* large = AddFolder(&doc.root, "large");
+    AddFile(&doc.root, "tiny", 1);
+    AddFile(&doc.root, "big", 500);
+    small->size.store(10);
+    large->size.store(20);
+    RootOrder order;
+    EXPECT_TRUE(order.Sort(&doc.root));
+    EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"large", "small", "big", "tiny"}));
+    EXPECT_FALSE(order.Sort(&doc.root));
+    small->size.store(15);  // grown, still second
+    EXPECT_FALSE(order.Sort(&doc.root));
+    small->size.store(30);
+    EXPECT_TRUE(order.Sort(&doc.root));
+    EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"small", "large", "big", "tiny"}));
+}
+
 // A small tree, already sorted:
 //   a/          (expanded)  a1/ (expanded: a1x, a1y), a2
 //   b/          (collapsed) b1
@@ -194,9 +216,11 @@ TEST_F(SelectionTree, DownFollowsDisplayOrder) {
     Move(a1y, false, a2);   // last child of a1: a1's next sibling
     Move(a2, false, b);     // last child of a: a's next sibling
     Move(b, false, c);      // b is collapsed: its child is skipped
-    views.lists = 0;
+    EXPECT_EQ(views.moves, 6);
+    views.lists = views.moves = 0;
     Move(c, false, c);      // the last row: no change, no repaint
     EXPECT_EQ(views.lists, 0);
+    EXPECT_EQ(views.moves, 0);
 }
 
 TEST_F(SelectionTree, UpTakesPreviousSiblingOrParent) {

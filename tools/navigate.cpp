@@ -5,6 +5,7 @@
 // With --screenshot it waits for the scan to end, saves the navigator's pixels
 // as a 24-bit bitmap and closes it.
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +54,9 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring path;
     if (!FolderArgument(argv[1], &path)) return 2;
 
+    // A single-threaded apartment, as the shell's window thread is: screen
+    // readers get the panes' accessible objects through it.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     auto* navigator = new MainWindow;
     navigator->document.path = path;
@@ -75,5 +79,6 @@ int wmain(int argc, wchar_t** argv) {
     Pump(closed, INFINITE);
     delete navigator;
     CloseHandle(closed);
+    CoUninitialize();
     return status;
 }

@@ -1,7 +1,9 @@
 #include "ChildWindow.h"
 
 #include <cstring>
+#include <new>
 
+#include "ListAccessible.h"
 #include "MainWindow.h"
 #include "Name.h"
 #include "SizeText.h"
@@ -80,6 +82,12 @@ void ChildWindow::PaintWith(HDC dc) {
 }
 
 FolderNode* ChildWindow::FindRow(int target) const {
+    if (!owner) return nullptr;
+    NodeLock hold(&Main()->document.root);
+    return FindRowLocked(target);
+}
+
+FolderNode* ChildWindow::FindRowLocked(int target) const {
     if (!owner || target < 0) return nullptr;
     const FolderNode* found = nullptr;
     int counter = 0;
@@ -90,10 +98,20 @@ FolderNode* ChildWindow::FindRow(int target) const {
         }
         return true;
     };
-    FolderNode& root = Main()->document.root;
-    NodeLock hold(&root);
-    WalkRows(&root, visit);
+    WalkRows(&Main()->document.root, visit);
     return const_cast<FolderNode*>(found);
+}
+
+int ChildWindow::RowOfLocked(const FolderNode* node) const {
+    if (!owner || !node) return -1;
+    int counter = 0;
+    // Addresses are compared only: a node that went meanwhile is not found.
+    auto visit = [&](const FolderNode* at) {
+        if (at == node) return false;
+        ++counter;
+        return true;
+    };
+    return WalkRows(&Main()->document.root, visit) ? -1 : counter;
 }
 
 void ChildWindow::Paint(HDC dc) {
@@ -183,23 +201,94 @@ void ChildWindow::OnLButtonDown(LPARAM lParam) {
     if (node) {
         int e = 15 * node->Level();
         if (e - 15 < x && x < e) {
-            int rows;
-            {
-                ViewsLock hold(main);  // no paint while the rows change
-                node->SetExpanded(!node->Expanded());
-                SortChildren(node);
-                rows = CountRows(node);
-                rowTotal += node->Expanded() ? rows : -rows;
-                doc.selected = nullptr;
-            }
-            Relayout();
-        } else if (x > e) {
-            doc.selected = doc.selected == node ? nullptr : node;
-        } else {
-            doc.selected = nullptr;
+            Toggle(node, false);
+            return;
         }
+        if (x > e)
+            doc.selected = doc.selected == node ? nullptr : node;
+        else
+            doc.selected = nullptr;
     }
     RedrawNow();
+    if (node && doc.selected == node) NotifySelection();
+}
+
+void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
+    MainWindow* main = Main();
+    Document& doc = main->document;
+    bool selectionMoved = false;
+    {
+        ViewsLock hold(main);  // no paint while the rows change
+        folder->SetExpanded(!folder->Expanded());
+        SortChildren(folder);
+        int rows = CountRows(folder);
+        rowTotal += folder->Expanded() ? rows : -rows;
+        const FolderNode* above = doc.selected ? doc.selected->parent : nullptr;
+        while (above && above != folder) above = above->parent;
+        if (!keepSelection) {
+            doc.selected = nullptr;
+        } else if (above && !folder->Expanded()) {
+            doc.selected = folder;  // its row is hidden now
+            selectionMoved = true;
+        }
+    }
+    Relayout();
+    RedrawNow();
+    NotifyRowsChanged();
+    if (selectionMoved) NotifySelection();
+}
+
+void ChildWindow::SelectRow(FolderNode* node) {
+    Main()->document.selected = node;
+    RedrawNow();
+    NotifySelection();
+}
+
+void ChildWindow::NotifySelection() {
+    if (!hwnd || !owner) return;
+    long child;
+    {
+        ViewsLock views(Main());
+        NodeLock hold(&Main()->document.root);
+        child = RowOfLocked(Main()->document.selected) + 1;
+    }
+    if (child <= 0) return;
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd, OBJID_CLIENT, child);
+    NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd, OBJID_CLIENT, child);
+}
+
+void ChildWindow::NotifyRowsChanged() {
+    if (hwnd) NotifyWinEvent(EVENT_OBJECT_REORDER, hwnd, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void ChildWindow::OnDestroy() { accessible_.WindowGone(); }
+
+LRESULT ChildWindow::OnGetObject(WPARAM wParam, LPARAM lParam) {
+    LRESULT answer = accessible_.Answer(wParam, lParam, [this]() -> Accessible* {
+        return owner ? new (std::nothrow) ListAccessible(this) : nullptr;
+    });
+    return answer ? answer : Wnd::OnGetObject(wParam, lParam);
+}
+
+void ChildWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
+    if (message != kDefaultActionMessage || !owner) return;
+    MainWindow* main = Main();
+    Document& doc = main->document;
+    // As a press during the scan, which acts on no row.
+    if (!doc.root.Complete()) return;
+    auto* node = reinterpret_cast<FolderNode*>(lParam);
+    {
+        ViewsLock views(main);
+        NodeLock hold(&doc.root);
+        if (RowOfLocked(node) < 0) return;  // gone, or hidden, since the action was asked for
+    }
+    if (node->isFolder) {
+        Toggle(node, true);
+        return;
+    }
+    SelectRow(node);
+    if (main->menu.hwnd) ShowWindow(main->menu.hwnd, SW_HIDE);
+    doc.OpenSelected();
 }
 
 void ChildWindow::OnRButtonDown(LPARAM lParam) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "Accessible.h"
 #include "FolderNode.h"
 #include "Wnd.h"
 
@@ -19,11 +20,28 @@ public:
     void OnRButtonDown(LPARAM lParam) override;
     void OnVScroll(WPARAM wParam) override;
     void OnLButtonDblClk() override;
+    void OnDestroy() override;
+    LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) override;
+    void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // Fits the navigator to the rows and sets the scroll range.
     void Relayout();
     // The node shown at a visible row index (0 is the first row), or none.
     FolderNode* FindRow(int target) const;
+    // The same, and a node's row index or -1, for a caller that holds the
+    // views' lock and the root's (the scan's refresher reorders the root).
+    FolderNode* FindRowLocked(int target) const;
+    int RowOfLocked(const FolderNode* node) const;
+
+    // Expands or collapses a folder's row, as its expander does. A press
+    // clears the selection; a screen reader's action keeps it, but a row that
+    // the collapse hides hands it to the folder, as a tree view does.
+    void Toggle(FolderNode* folder, bool keepSelection);
+    void SelectRow(FolderNode* node);
+    // Tell accessibility clients that the selection moved to the selected
+    // row, or that the rows changed. Any thread; no lock may be held.
+    void NotifySelection();
+    void NotifyRowsChanged();
 
     HFONT font;
     int rowHeight;
@@ -50,4 +68,5 @@ private:
     int backRight_ = 0, backBottom_ = 0;
     int paintY_ = 0;
     std::wstring nameText_;  // the row being painted; paints never overlap
+    Accessible::Holder accessible_;
 };

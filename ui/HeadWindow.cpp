@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
+#include "HeadAccessible.h"
 #include "MainWindow.h"
 #include "Name.h"
 #include "SizeText.h"
@@ -43,6 +45,7 @@ void HeadWindow::PaintWith(HDC dc) {
 
 bool HeadWindow::AfterCreate() {
     title = Main()->document.path;
+    toldValue_ = ValueText();
     SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     return true;
 }
@@ -119,7 +122,44 @@ void HeadWindow::PaintSummary(HDC dc) {
 
 void HeadWindow::OnLButtonDown(LPARAM lParam) {
     int x = LOWORD(lParam), y = HIWORD(lParam);
-    if (x > rect.right - 27 && y < 28) Main()->Close();
+    if (InCloseBox(x, y)) Main()->Close();
+}
+
+RECT HeadWindow::CloseBox() const {
+    RECT client{0, 0, 0, 0};
+    GetClientRect(hwnd, &client);
+    return RECT{rect.right - 26, 0, client.right, 28};
+}
+
+std::wstring HeadWindow::ValueText() const {
+    const FolderNode& root = Main()->document.root;
+    if (!root.Complete()) return L"Scanning";
+    return FilesText(root.Files()) + L", " + SizeText(root.Size());
+}
+
+void HeadWindow::NotifyValueIfChanged() {
+    if (!hwnd || !owner) return;
+    {
+        ViewsLock hold(Main());
+        std::wstring value = ValueText();
+        if (value == toldValue_) return;
+        toldValue_ = value;
+    }
+    NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void HeadWindow::OnDestroy() { accessible_.WindowGone(); }
+
+LRESULT HeadWindow::OnGetObject(WPARAM wParam, LPARAM lParam) {
+    LRESULT answer = accessible_.Answer(wParam, lParam, [this]() -> Accessible* {
+        return owner ? new (std::nothrow) HeadAccessible(this) : nullptr;
+    });
+    return answer ? answer : Wnd::OnGetObject(wParam, lParam);
+}
+
+// The close button's default action, asked for by a screen reader.
+void HeadWindow::OnAppMessage(UINT message, WPARAM, LPARAM) {
+    if (message == kDefaultActionMessage && owner) Main()->Close();
 }
 
 void HeadWindow::OnMouseMove(WPARAM wParam, LPARAM) {

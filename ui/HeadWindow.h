@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "Accessible.h"
 #include "Wnd.h"
 
 class MainWindow;
@@ -17,6 +18,18 @@ public:
     bool AfterCreate() override;
     void OnLButtonDown(LPARAM lParam) override;
     void OnMouseMove(WPARAM wParam, LPARAM lParam) override;
+    void OnDestroy() override;
+    LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) override;
+    void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The close box's hit zone, in client coordinates.
+    bool InCloseBox(int x, int y) const { return x > rect.right - 27 && y < 28; }
+    RECT CloseBox() const;
+    // What the header tells a screen reader: "Scanning", or the totals.
+    std::wstring ValueText() const;
+    // Raises the value's change event when it differs from the last one
+    // told. Any thread; no lock may be held.
+    void NotifyValueIfChanged();
 
     void PaintSummary(HDC dc);
     bool LoadImages(HDC dc);
@@ -35,4 +48,6 @@ protected:
 private:
     MainWindow* Main() const;
     HGDIOBJ olds_[4] = {};
+    Accessible::Holder accessible_;
+    std::wstring toldValue_;  // the value last told; under the views' lock
 };

@@ -258,4 +258,16 @@ void MainWindow::RowsRemoved(int rows) {
     list.rowTotal -= rows;
     if (list.rowTotal < 0) list.rowTotal = 0;
     list.Relayout();
+    list.NotifyRowsChanged();
+    list.NotifySelection();  // the next row took the selection
+    header.NotifyValueIfChanged();
+}
+
+void MainWindow::RowsReordered() {
+    {
+        ViewsLock hold(this);
+        if (!viewsAlive_) return;  // closing: the panes' windows are going
+    }
+    list.NotifyRowsChanged();
+    header.NotifyValueIfChanged();
 }

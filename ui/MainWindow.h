@@ -42,6 +42,8 @@ public:
     void RepaintList() override;
     void RepaintHeader(bool full) override;
     void RowsRemoved(int rows) override;
+    void SelectionMoved() override { list.NotifySelection(); }
+    void RowsReordered() override;
     void BeginTreeChange() override { LockViews(); }
     void EndTreeChange() override { UnlockViews(); }
     HWND ViewWindow() override { return hwnd; }

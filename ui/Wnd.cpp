@@ -117,7 +117,13 @@ LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MOUSELEAVE:
         self->OnMouseLeave();
         break;
+    case WM_GETOBJECT:
+        return self->OnGetObject(wParam, lParam);
     default:
+        if (message >= WM_APP && message <= 0xBFFF) {
+            self->OnAppMessage(message, wParam, lParam);
+            return 0;
+        }
         break;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);

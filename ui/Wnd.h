@@ -31,6 +31,14 @@ public:
     virtual void OnKeyDown(WPARAM key) {}
     // WM_CLOSE, as the taskbar or Alt+F4 asks for it.
     virtual void OnClose() { DestroyWindow(hwnd); }
+    // WM_GETOBJECT: an accessible object's LRESULT; by default the system's
+    // answer, which leaves the client the standard object.
+    virtual LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) {
+        return DefWindowProcW(hwnd, WM_GETOBJECT, wParam, lParam);
+    }
+    // The window's private messages, WM_APP and above: work that another
+    // caller asked for and that runs here, on the window's thread.
+    virtual void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {}
 
     // Paints the window at once with a window DC, outside WM_PAINT.
     void RedrawNow();

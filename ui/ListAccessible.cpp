@@ -1,0 +1,103 @@
+#include "ListAccessible.h"
+
+#include "ChildWindow.h"
+#include "MainWindow.h"
+#include "Name.h"
+
+namespace {
+
+MainWindow* MainOf(const ChildWindow* pane) { return static_cast<MainWindow*>(pane->owner); }
+
+}  // namespace
+
+ListAccessible::ListAccessible(ChildWindow* pane) : Accessible(pane->hwnd), pane_(pane) {}
+
+FolderNode* ListAccessible::RowLocked(long child) const { return pane_->FindRowLocked(child - 1); }
+
+long ListAccessible::ChildCount() {
+    ViewsLock views(MainOf(pane_));
+    return pane_->rowTotal;
+}
+
+bool ListAccessible::Describe(long child, Facts* out) {
+    MainWindow* main = MainOf(pane_);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    if (child == CHILDID_SELF) {
+        out->role = ROLE_SYSTEM_OUTLINE;
+        out->name = main->document.path;
+        out->place = client;
+        return true;
+    }
+    const int height = pane_->rowHeight;
+    const int top = main->scrollBar.topRow;
+    const int shown = (client.bottom - client.top) / height;  // whole rows only
+    ViewsLock views(main);
+    NodeLock hold(&main->document.root);
+    const FolderNode* node = RowLocked(child);
+    if (!node) return false;
+    const int at = static_cast<int>(child - 1) - top;  // the row's place in the pane
+    out->role = ROLE_SYSTEM_OUTLINEITEM;
+    out->name = DecodeName(node->Name());
+    out->value = SizeText(node->Size());
+    if (node->isFolder) out->value += L", " + FilesText(node->Files());
+    out->description = L"Level " + std::to_wstring(node->Level());
+    out->state = STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
+    if (node == main->document.selected) out->state |= STATE_SYSTEM_SELECTED | STATE_SYSTEM_FOCUSED;
+    if (node->isFolder) out->state |= node->Expanded() ? STATE_SYSTEM_EXPANDED : STATE_SYSTEM_COLLAPSED;
+    if (at < 0 || at >= shown) out->state |= STATE_SYSTEM_OFFSCREEN;
+    out->action = !node->isFolder ? L"Open" : node->Expanded() ? L"Collapse" : L"Expand";
+    out->place = RECT{client.left, at * height, client.right, (at + 1) * height};
+    return true;
+}
+
+long ListAccessible::ChildAt(POINT client) {
+    MainWindow* main = MainOf(pane_);
+    long row = client.y / pane_->rowHeight + main->scrollBar.topRow;
+    ViewsLock views(main);
+    return row < pane_->rowTotal ? row + 1 : CHILDID_SELF;
+}
+
+long ListAccessible::FocusedChild() {
+    MainWindow* main = MainOf(pane_);
+    ViewsLock views(main);
+    NodeLock hold(&main->document.root);
+    return pane_->RowOfLocked(main->document.selected) + 1;
+}
+
+HRESULT ListAccessible::Select(long child, long flags) {
+    // One row at a time: there is no adding to a selection.
+    if (flags & (SELFLAG_ADDSELECTION | SELFLAG_REMOVESELECTION | SELFLAG_EXTENDSELECTION)) return E_INVALIDARG;
+    if (child == CHILDID_SELF) return E_INVALIDARG;
+    MainWindow* main = MainOf(pane_);
+    // Rows take no selection while the scan runs, as with a press.
+    if (!main->document.root.Complete()) return E_FAIL;
+    if (!(flags & (SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION))) return S_OK;
+    FolderNode* node;
+    {
+        ViewsLock views(main);
+        NodeLock hold(&main->document.root);
+        node = RowLocked(child);
+    }
+    if (!node) return E_INVALIDARG;
+    // On the window's thread (Usable) and with no lock held: the events go
+    // out from here, and an in-context hook may call back at once.
+    pane_->SelectRow(node);
+    return S_OK;
+}
+
+HRESULT ListAccessible::DoDefaultAction(long child) {
+    if (child == CHILDID_SELF) return DISP_E_MEMBERNOTFOUND;
+    MainWindow* main = MainOf(pane_);
+    if (!main->document.root.Complete()) return E_FAIL;
+    FolderNode* node;
+    {
+        ViewsLock views(main);
+        NodeLock hold(&main->document.root);
+        node = RowLocked(child);
+    }
+    if (!node) return E_INVALIDARG;
+    // The node goes by address: the handler acts only on a row that still
+    // shows it, whatever moved in between.
+    return PostMessageW(hwnd_, kDefaultActionMessage, 0, reinterpret_cast<LPARAM>(node)) ? S_OK : E_FAIL;
+}
