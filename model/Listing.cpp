@@ -38,33 +38,40 @@ bool FolderListing::Open(const wchar_t* exactPath, const ItemIdentity* expected)
     folder_ = CreateFileW(exactPath, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, flags, nullptr);
     if (folder_ == INVALID_HANDLE_VALUE) return false;
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    bool same = GetFileInformationByHandleEx(folder_, FileAttributeTagInfo, &tag, sizeof tag) &&
-                (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(expected && IsLink(tag.FileAttributes, tag.ReparseTag)) && IdentityOf(folder_, &opened_);
-    // Where the file system keeps no ids, only the volume can be checked:
-    // such a folder's totals may be a twin's, but no action acts on it.
-    if (same && expected)
-        same = opened_.volume == expected->volume && (expected->file == 0 || opened_.file == expected->file);
-    if (!same) {
+    fullInfo_ = false;
+    bool listed = Fill();
+    DWORD error = listed ? ERROR_SUCCESS : GetLastError();
+    // Some file systems keep no file ids: the plain records list the same.
+    if (!listed && (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)) {
+        fullInfo_ = true;
+        listed = Fill();
+        error = listed ? ERROR_SUCCESS : GetLastError();
+    }
+    if (!listed && error == ERROR_NO_MORE_FILES) more_ = false;  // listed, and empty
+    if ((!listed && more_) || !(expected ? IsExpected(*expected) : IdentityOf(folder_, &opened_))) {
         Close();
         return false;
     }
-    fullInfo_ = false;
-    if (Fill()) return true;
-    DWORD error = GetLastError();
-    // Some file systems keep no file ids: the plain records list the same.
-    if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) {
-        fullInfo_ = true;
-        if (Fill()) return true;
-        error = GetLastError();
+    return true;
+}
+
+// The folder's own entry, ".", comes first and carries its id, so the
+// common case needs no call of its own; otherwise the handle tells. Where
+// the file system keeps no ids, only that it is no link can be checked:
+// such a folder's totals may be a twin's, but no action acts on it.
+bool FolderListing::IsExpected(const ItemIdentity& expected) {
+    if (ready_ && !fullInfo_) {
+        auto* own = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer_);
+        if (own->FileNameLength == sizeof(wchar_t) && own->FileName[0] == L'.') {
+            opened_ = {expected.volume, static_cast<uint64_t>(own->FileId.QuadPart)};
+            return expected.file == 0 || opened_.file == expected.file;
+        }
     }
-    if (error == ERROR_NO_MORE_FILES) {  // listed, and empty
-        more_ = false;
-        return true;
-    }
-    Close();
-    return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(folder_, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    opened_ = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return opened_.volume == expected.volume && (expected.file == 0 || opened_.file == expected.file);
 }
 
 bool FolderListing::Fill() {

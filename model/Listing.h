@@ -56,6 +56,8 @@ public:
 
 private:
     bool Fill();
+    // Whether the folder just opened is the one the scan found.
+    bool IsExpected(const ItemIdentity& expected);
 
     HANDLE folder_ = INVALID_HANDLE_VALUE;
     uint64_t* buffer_;  // 8-byte aligned, as the platform's records need
