@@ -67,6 +67,11 @@ TempTree::TempTree() {
     Check(CreateDirectoryA(root_.c_str(), nullptr), "CreateDirectory " + root_);
 }
 
+TempTree::TempTree(const std::string& root) : root_(root) {
+    RemoveTree(root_);
+    Check(CreateDirectoryA(root_.c_str(), nullptr), "CreateDirectory " + root_);
+}
+
 TempTree::~TempTree() {
     // Under Wine the platform's calls follow a host's link and remove its
     // target (a file link even lists as its target): a tree with links is

@@ -11,6 +11,9 @@
 class TempTree {
 public:
     TempTree();
+    // A tree at a fixed place (whatever an earlier run left there goes first),
+    // for a picture whose title must not change from run to run.
+    explicit TempTree(const std::string& root);
     ~TempTree();
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;

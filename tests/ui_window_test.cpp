@@ -281,45 +281,32 @@ TEST(Navigator, APathAtTheClassNamesLimitOpensAndClosesAsAnyOther) {
     }
 }
 
-TEST(Navigator, PlacedBesideThePointerWithinTheWorkArea) {
-    MainWindow main;
-    main.workArea = RECT{0, 0, 1280, 1000};
+TEST(Navigator, PlacedBesideThePointerOnItsMonitor) {
     const struct {
+        RECT work;  // of the pointer's monitor
         POINT pointer;
         RECT expected;
     } cases[] = {
-        {{1000, 100}, {600, 100, 1000, 500}},  // right of the middle: the window lies left of it
-        {{640, 100}, {640, 100, 1040, 500}},   // exactly the middle is not right of it
-        {{300, 900}, {300, 500, 700, 900}},    // below the middle: the window lies above
-        {{300, 500}, {300, 500, 700, 900}},
+        // One monitor, its taskbar at the bottom.
+        {{0, 0, 1280, 1000}, {1000, 100}, {600, 100, 1000, 500}},  // right of the middle: the window lies left of it
+        {{0, 0, 1280, 1000}, {640, 100}, {640, 100, 1040, 500}},   // exactly the middle is not right of it
+        {{0, 0, 1280, 1000}, {300, 900}, {300, 500, 700, 900}},    // below the middle: the window lies above
+        {{0, 0, 1280, 1000}, {300, 500}, {300, 500, 700, 900}},
+        // A second monitor left of the first: its own middle, not the first's.
+        {{-1920, 0, 0, 1040}, {-1800, 200}, {-1800, 200, -1400, 600}},
+        {{-1920, 0, 0, 1040}, {-100, 200}, {-500, 200, -100, 600}},
+        // Above the first, and taller than it: the window lies on it whole.
+        {{0, -1200, 1920, 0}, {500, -300}, {500, -700, 900, -300}},
+        {{1280, -400, 2480, 1560}, {1400, 1200}, {1400, 800, 1800, 1200}},
+        // A monitor smaller than twice the window: it moves in rather than hang over the edge.
+        {{0, 0, 1024, 600}, {700, 350}, {300, 0, 700, 400}},
     };
     for (const auto& c : cases) {
-        MovePointer(c.pointer.x, c.pointer.y);
-        ASSERT_TRUE(main.PlaceNearCursor());
-        EXPECT_EQ(main.rect.left, c.expected.left) << c.pointer.x << "," << c.pointer.y;
-        EXPECT_EQ(main.rect.top, c.expected.top);
-        EXPECT_EQ(main.rect.right, c.expected.right);
-        EXPECT_EQ(main.rect.bottom, c.expected.bottom);
-    }
-}
-
-TEST(Navigator, WorkAreaLosesTheTaskbarsSide) {
-    const RECT screen{0, 0, 1920, 1080};
-    const struct {
-        RECT bar, area;
-    } cases[] = {
-        {{0, 1040, 1920, 1080}, {0, 0, 1920, 1040}},  // bottom
-        {{0, 0, 60, 1080}, {60, 0, 1920, 1080}},      // left
-        {{0, 0, 1920, 40}, {0, 40, 1920, 1080}},      // top: spans the full width
-        {{1860, 0, 1920, 1080}, {0, 0, 1860, 1080}},  // right
-    };
-    for (const auto& c : cases) {
-        RECT area = screen;
-        MainWindow::CutByTaskbar(&area, screen, c.bar);
-        EXPECT_EQ(area.left, c.area.left);
-        EXPECT_EQ(area.top, c.area.top);
-        EXPECT_EQ(area.right, c.area.right);
-        EXPECT_EQ(area.bottom, c.area.bottom);
+        RECT placed = MainWindow::PlaceBeside(c.pointer, c.work, 400);
+        EXPECT_EQ(placed.left, c.expected.left) << c.pointer.x << "," << c.pointer.y;
+        EXPECT_EQ(placed.top, c.expected.top) << c.pointer.x << "," << c.pointer.y;
+        EXPECT_EQ(placed.right, c.expected.right) << c.pointer.x << "," << c.pointer.y;
+        EXPECT_EQ(placed.bottom, c.expected.bottom) << c.pointer.x << "," << c.pointer.y;
     }
 }
 
@@ -462,6 +449,52 @@ TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_UP, 0);
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_UP, 0);
     EXPECT_EQ(doc.selected, many);
+}
+
+// Dragged onto a monitor of another scale, the navigator takes the
+// system's suggested rectangle and lays itself out at the new scale; the
+// scan's end, the rows shown and the selection stay.
+TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));  // expand "many": the scroll bar shows
+    ASSERT_TRUE(main.scrollBarShown);
+    FolderNode* picked = main.list.FindRow(2);
+    main.document.selected = picked;
+    const int rows = main.list.rowTotal, height96 = main.list.rowHeight;
+    for (int dpi : {144, 96}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested = WindowRect(main.hwnd);
+        OffsetRect(&suggested, 10, 10);
+        SendMessageW(main.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        auto px = [dpi](int length) { return MulDiv(length, dpi, 96); };
+        RECT window = WindowRect(main.hwnd), header = WindowRect(main.header.hwnd), bar = WindowRect(main.scrollBar.hwnd);
+        const int bar96 = px(13) + 2;
+        EXPECT_EQ(window.left, suggested.left);
+        EXPECT_EQ(window.top, suggested.top);
+        EXPECT_EQ(window.right - window.left, px(400) + bar96);
+        EXPECT_EQ(header.bottom - header.top, px(55));
+        EXPECT_EQ(header.right - header.left, window.right - window.left + 1);
+        EXPECT_EQ(WindowRect(main.list.hwnd).top - window.top, 1 + px(55));  // below the border
+        EXPECT_EQ(bar.right - bar.left, bar96);
+        EXPECT_EQ(bar.left - window.left, 1 + px(400));  // at W less its width, inside the border
+        EXPECT_EQ(dpi == 96, main.list.rowHeight == height96);
+        int shown = (WindowRect(main.list.hwnd).bottom - WindowRect(main.list.hwnd).top) / main.list.rowHeight;
+        EXPECT_EQ(main.scrollBar.range, rows - shown);
+        EXPECT_EQ(main.list.rowTotal, rows);
+        EXPECT_EQ(main.document.selected, picked);
+        EXPECT_TRUE(main.document.root.Complete());
+        // Drawn at the new scale: the wide band's close box, the selected row.
+        main.header.RedrawNow();
+        main.list.RedrawNow();
+        COLORREF close = PixelAt(main.header.hwnd, window.right - window.left - px(27) + px(3), px(9));
+        EXPECT_GT(GetRValue(close), 200);
+        EXPECT_LT(GetBValue(close), 100);
+        int y = (RowOf(main, picked) - main.scrollBar.topRow) * main.list.rowHeight;
+        EXPECT_TRUE(HasColour(main.list.hwnd, RECT{px(20), y, px(60), y + main.list.rowHeight}, kSelected));
+    }
 }
 
 TEST_F(TallTree, ExpandersShowTheScanState) {

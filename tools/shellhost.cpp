@@ -4,9 +4,11 @@
 // own folder object, builds the menu, invokes the item, and runs the message
 // loop that the navigator lives in.
 //   shellhost.exe FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close]
-// Prints each step; with --close it presses the navigator's close box and
+// Prints each step; waits up to MS for the scan to end, as the header tells
+// a screen reader; with --close it presses the navigator's close box and
 // reports when the module may be unloaded.
 #include <windows.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -37,6 +39,21 @@ IDataObject* FolderDataObject(const std::wstring& folder) {
     }
     desktop->Release();
     return data;
+}
+
+// Whether the navigator's header still tells a screen reader that it scans.
+bool Scanning(HWND header) {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(header, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object))))
+        return true;
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR value = nullptr;
+    bool scanning = FAILED(object->get_accValue(self, &value)) || !value || !wcscmp(value, L"Scanning");
+    SysFreeString(value);
+    object->Release();
+    return scanning;
 }
 
 }  // namespace
@@ -119,13 +136,15 @@ int wmain(int argc, wchar_t** argv) {
     HWND navigator = FindWindowW(folder.c_str(), nullptr);
     printf("navigator: %s\n", navigator ? "open" : "not open");
     if (!navigator) return 1;
-    PumpMessagesFor(wait);
+    HWND header = FindWindowExW(navigator, nullptr, (folder + L"head").c_str(), nullptr);
+    DWORD start = GetTickCount();
+    while (Scanning(header) && GetTickCount() - start < wait) PumpMessagesFor(50);
+    PumpMessagesFor(300);  // the last repaint
     if (!screenshot.empty())
         printf("screenshot: %s\n", SaveWindowScreenshot(navigator, screenshot) ? "saved" : "failed");
     if (!close) {
         while (IsWindow(navigator)) PumpMessagesFor(100);
     } else {
-        HWND header = FindWindowExW(navigator, nullptr, (folder + L"head").c_str(), nullptr);
         RECT area;
         GetClientRect(header, &area);
         PostMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(area.right - 10, 10));

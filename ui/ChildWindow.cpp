@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "Dpi.h"
 #include "ListAccessible.h"
 #include "MainWindow.h"
 #include "Name.h"
@@ -40,37 +41,43 @@ bool WalkRows(const FolderNode* parent, Visit& visit) {
 
 }  // namespace
 
-ChildWindow::ChildWindow() : rowHeight(20), averageCharWidth(7), rowTotal(0) {
-    font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    HWND desktop = GetDesktopWindow();
-    HDC dc = GetDC(desktop);
-    if (dc) {
-        HGDIOBJ old = SelectObject(dc, font);
-        TEXTMETRICW metrics;
-        if (GetTextMetricsW(dc, &metrics)) {
-            rowHeight = metrics.tmHeight + 3;
-            averageCharWidth = metrics.tmAveCharWidth;
-        }
-        SelectObject(dc, old);
-        ReleaseDC(desktop, dc);
-    }
+ChildWindow::ChildWindow() : font(nullptr), rowHeight(20), averageCharWidth(7), rowTotal(0) {
+    SetScale(Scale());
     background = GetSysColor(COLOR_INFOBK);
     brush = CreateSolidBrush(background);
 }
 
 ChildWindow::~ChildWindow() {
-    for (int i = 0; i < 4; ++i) {
-        if (!expanderDCs_[i]) continue;
-        SelectObject(expanderDCs_[i], expanderOld_[i]);
-        DeleteDC(expanderDCs_[i]);
-        DeleteObject(expanders_[i]);
-    }
-    if (backDC_) {
-        SelectObject(backDC_, backOld_);
-        DeleteDC(backDC_);
-        DeleteObject(backBitmap_);
-    }
+    DropBackBuffer();
+    ReleaseFont(font);
     DeleteObject(brush);
+}
+
+void ChildWindow::SetScale(const Scale& scale) {
+    HFONT scaled = StockFontAt(DEFAULT_GUI_FONT, scale.Dpi());
+    HDC dc = GetDC(nullptr);
+    if (dc) {
+        HGDIOBJ old = SelectObject(dc, scaled);
+        TEXTMETRICW metrics;
+        if (GetTextMetricsW(dc, &metrics)) {
+            rowHeight = metrics.tmHeight + scale.Px(3);
+            averageCharWidth = metrics.tmAveCharWidth;
+        }
+        SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+    }
+    ReleaseFont(font);
+    font = scaled;
+    for (PaneImage& image : expanders_) image.Release();
+    DropBackBuffer();  // it holds the font
+}
+
+void ChildWindow::DropBackBuffer() {
+    if (!backDC_) return;
+    SelectObject(backDC_, backOld_);
+    DeleteDC(backDC_);
+    DeleteObject(backBitmap_);
+    backDC_ = nullptr;
 }
 
 MainWindow* ChildWindow::Main() const { return static_cast<MainWindow*>(owner); }
@@ -117,19 +124,10 @@ int ChildWindow::RowOfLocked(const FolderNode* node) const {
 void ChildWindow::Paint(HDC dc) {
     if (!hwnd || !owner) return;
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (!expanderDCs_[0]) {
-        for (int i = 0; i < 4; ++i) {
-            expanders_[i] = LoadBitmapW(instance, MAKEINTRESOURCEW(kExpanderIds[i]));
-            expanderDCs_[i] = CreateCompatibleDC(dc);
-            expanderOld_[i] = SelectObject(expanderDCs_[i], expanders_[i]);
-        }
-    }
+    if (!expanders_[0].Loaded())
+        for (int i = 0; i < 4; ++i) expanders_[i].Load(instance, kExpanderIds[i], Main()->scale, dc);
     if (!backDC_ || backRight_ != rect.right || backBottom_ != rect.bottom) {
-        if (backDC_) {
-            SelectObject(backDC_, backOld_);
-            DeleteDC(backDC_);
-            DeleteObject(backBitmap_);
-        }
+        DropBackBuffer();
         backDC_ = CreateCompatibleDC(dc);
         backBitmap_ = CreateCompatibleBitmap(dc, width > 0 ? width : 1, height > 0 ? height : 1);
         backOld_ = SelectObject(backDC_, backBitmap_);
@@ -162,26 +160,40 @@ void ChildWindow::Paint(HDC dc) {
 
 void ChildWindow::PaintRow(const FolderNode* node, int height) {
     if (paintY_ > height) return;
-    int level = node->Level();
+    const Scale& scale = Main()->scale;
+    const int indent = scale.Px(15) * node->Level();
     int y = paintY_;
     nameText_.clear();
     AppendDecodedName(node->Name(), nameText_);
     int nameLength = static_cast<int>(CharactersEnd(nameText_, kMaxNameChars));
     bool selected = node == Main()->document.selected;
     if (selected) SetTextColor(backDC_, kSelectedText);
-    TextOutW(backDC_, 15 * level + 5, y, nameText_.c_str(), nameLength);
+    TextOutW(backDC_, indent + scale.Px(5), y, nameText_.c_str(), nameLength);
     if (selected) SetTextColor(backDC_, RGB(0, 0, 0));
-    if (node->isFolder) BitBlt(backDC_, 15 * level - 10, y + 1, 12, 12, expanderDCs_[ExpanderIndex(node)], 0, 0, SRCCOPY);
-
-    char text[256];
-    int right = rect.right;
-    FormatSize(node->Size(), text, sizeof text);
-    int n = static_cast<int>(strlen(text));
-    TextOutA(backDC_, right - n * averageCharWidth - 15, y, text, n);
     if (node->isFolder) {
-        FormatCount(node->Files(), text, sizeof text);
-        n = static_cast<int>(strlen(text));
-        TextOutA(backDC_, right - n * averageCharWidth - 85, y, text, n);
+        int side = scale.Px(12);
+        BitBlt(backDC_, indent - scale.Px(10), y + scale.Px(1), side, side, expanders_[ExpanderIndex(node)].Dc(), 0, 0,
+               SRCCOPY);
+    }
+
+    // The texts' widths are estimated from the average character width, so
+    // that the columns line up as whole numbers of characters.
+    char size[kSizeTextMax], count[kSizeTextMax];
+    FormatSize(node->Size(), size);
+    int sizeLength = static_cast<int>(strlen(size));
+    int sizeLeft = rect.right - sizeLength * averageCharWidth - scale.Px(15);
+    TextOutA(backDC_, sizeLeft, y, size, sizeLength);
+    if (node->isFolder) {
+        FormatCount(node->Files(), count);
+        int countLength = static_cast<int>(strlen(count));
+        int countLeft = rect.right - countLength * averageCharWidth - scale.Px(85);
+        // Where wide digits would bring the count within a few pixels of the
+        // size, it moves left: the two never read as one number.
+        SIZE drawn;
+        int gap = scale.Px(4);
+        if (GetTextExtentPoint32A(backDC_, count, countLength, &drawn) && countLeft + drawn.cx > sizeLeft - gap)
+            countLeft = sizeLeft - gap - drawn.cx;
+        TextOutA(backDC_, countLeft, y, count, countLength);
     }
     paintY_ += rowHeight;
 }
@@ -199,8 +211,9 @@ void ChildWindow::OnLButtonDown(LPARAM lParam) {
     int row = y / rowHeight + main->scrollBar.topRow;
     FolderNode* node = FindRow(row);
     if (node) {
-        int e = 15 * node->Level();
-        if (e - 15 < x && x < e) {
+        const int indent = Main()->scale.Px(15);
+        int e = indent * node->Level();
+        if (e - indent < x && x < e) {
             Toggle(node, false);
             return;
         }

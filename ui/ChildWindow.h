@@ -6,6 +6,8 @@
 
 #include "Accessible.h"
 #include "FolderNode.h"
+#include "Images.h"
+#include "Scale.h"
 #include "Wnd.h"
 
 class MainWindow;
@@ -24,6 +26,9 @@ public:
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) override;
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // Takes the navigator's scale: the font for it, and the row height and
+    // character width it gives; images and the back buffer at the next paint.
+    void SetScale(const Scale& scale);
     // Fits the navigator to the rows and sets the scroll range.
     void Relayout();
     // The node shown at a visible row index (0 is the first row), or none.
@@ -43,7 +48,7 @@ public:
     void NotifySelection();
     void NotifyRowsChanged();
 
-    HFONT font;
+    HFONT font;  // the stock GUI font, or one made for the navigator's scale
     int rowHeight;
     int averageCharWidth;
     COLORREF background;
@@ -56,12 +61,10 @@ protected:
 private:
     MainWindow* Main() const;
     void PaintRow(const FolderNode* node, int height);
-    void PaintFrom(FolderNode* start, int height);
-    bool PaintSubtree(const FolderNode* folder, int height);
 
-    HBITMAP expanders_[4] = {};
-    HDC expanderDCs_[4] = {};
-    HGDIOBJ expanderOld_[4] = {};
+    void DropBackBuffer();
+
+    PaneImage expanders_[4];
     HDC backDC_ = nullptr;
     HBITMAP backBitmap_ = nullptr;
     HGDIOBJ backOld_ = nullptr;

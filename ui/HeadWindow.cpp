@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "Dpi.h"
 #include "HeadAccessible.h"
 #include "MainWindow.h"
 #include "Name.h"
@@ -14,8 +15,6 @@ namespace {
 
 constexpr COLORREF kText = RGB(125, 125, 125);
 constexpr COLORREF kFace = RGB(205, 222, 235);
-constexpr int kTitleArea = 350;
-constexpr int kTitleCentre = 175;
 constexpr DWORD kFrameMs = 500;
 
 // The tick of the last indicator frame, shared by every header in the process.
@@ -23,16 +22,24 @@ std::atomic<DWORD> lastFrameTick{0};
 
 }  // namespace
 
-HeadWindow::~HeadWindow() {
-    HDC dcs[4] = {narrowBackDC, wideBackDC, browseDC, dotsDC};
-    HBITMAP images[4] = {narrowBack, wideBack, browseImage, dotsImage};
-    for (int i = 0; i < 4; ++i) {
-        if (dcs[i]) {
-            SelectObject(dcs[i], olds_[i]);
-            DeleteDC(dcs[i]);
-        }
-        if (images[i]) DeleteObject(images[i]);
+HeadWindow::~HeadWindow() { ReleaseFont(font_); }
+
+void HeadWindow::DropImages() {
+    for (PaneImage& image : images_) image.Release();
+    ReleaseFont(font_);
+    font_ = nullptr;
+    fontReady_ = false;
+}
+
+// The DC's own font, as the header draws at the scale the stock fonts are
+// made for; the same face at the navigator's scale on another monitor.
+void HeadWindow::UseFont(HDC dc) {
+    const Scale& scale = Main()->scale;
+    if (!fontReady_) {
+        font_ = scale.Dpi() == StockFontDpi() ? nullptr : StockFontAt(SYSTEM_FONT, scale.Dpi());
+        fontReady_ = true;
     }
+    if (font_) SelectObject(dc, font_);
 }
 
 MainWindow* HeadWindow::Main() const { return static_cast<MainWindow*>(owner); }
@@ -51,24 +58,20 @@ bool HeadWindow::AfterCreate() {
 }
 
 bool HeadWindow::LoadImages(HDC dc) {
-    HBITMAP* images[4] = {&narrowBack, &wideBack, &browseImage, &dotsImage};
-    HDC* dcs[4] = {&narrowBackDC, &wideBackDC, &browseDC, &dotsDC};
-    const int ids[4] = {105, 112, 113, 114};
-    for (int i = 0; i < 4; ++i) {
-        *images[i] = LoadBitmapW(instance, MAKEINTRESOURCEW(ids[i]));
-        *dcs[i] = CreateCompatibleDC(dc);
-        olds_[i] = SelectObject(*dcs[i], *images[i]);
-    }
+    const int ids[kImages] = {105, 112, 113, 114};
+    for (int i = 0; i < kImages; ++i) images_[i].Load(instance, ids[i], Main()->scale, dc);
     return FitTitle(dc);
 }
 
 bool HeadWindow::FitTitle(HDC dc) {
+    const Scale& scale = Main()->scale;
+    const int area = scale.Px(350), centre = scale.Px(175);
     title = Main()->document.path;
     SIZE size;
     for (;;) {
         if (!GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size)) return false;
-        if (size.cx < kTitleArea) {
-            titleX = kTitleCentre - size.cx / 2;
+        if (size.cx < area) {
+            titleX = centre - size.cx / 2;
             return true;
         }
         size_t last = title.rfind(L'\\');
@@ -76,48 +79,55 @@ bool HeadWindow::FitTitle(HDC dc) {
         if (before == std::wstring::npos) break;
         title = title.substr(0, before) + L"..." + title.substr(last);
     }
-    while (size.cx > kTitleArea && !title.empty()) {
+    while (size.cx > area && !title.empty()) {
         title.erase(0, CharacterUnits(title, 0));  // a surrogate pair goes whole
         if (!GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size)) break;
     }
-    titleX = kTitleCentre - size.cx / 2;
+    titleX = centre - size.cx / 2;
     return true;
 }
 
 void HeadWindow::Paint(HDC dc) {
-    if (!narrowBack) LoadImages(dc);
-    if (rect.right - rect.left > 410)
-        BitBlt(dc, 0, 0, 415, 50, wideBackDC, 0, 0, SRCCOPY);
-    else
-        BitBlt(dc, 0, 0, 400, 50, narrowBackDC, 0, 0, SRCCOPY);
+    const Scale& scale = Main()->scale;
+    UseFont(dc);
+    if (!images_[kNarrow].Loaded()) LoadImages(dc);
+    // The wide band while the scroll bar widens the navigator.
+    int band = rect.right - rect.left > scale.Px(410) ? IDB_HEADER_WIDE : IDB_HEADER_NARROW;
+    SIZE size = ImageSize(band, scale);
+    BitBlt(dc, 0, 0, size.cx, size.cy, images_[band == IDB_HEADER_WIDE ? kWide : kNarrow].Dc(), 0, 0, SRCCOPY);
     SetTextColor(dc, kText);
     SetBkColor(dc, kFace);
-    TextOutW(dc, titleX, 3, title.c_str(), static_cast<int>(title.size()));
+    TextOutW(dc, titleX, scale.Px(3), title.c_str(), static_cast<int>(title.size()));
     PaintSummary(dc);
 }
 
 void HeadWindow::PaintSummary(HDC dc) {
+    const Scale& scale = Main()->scale;
     const FolderNode& root = Main()->document.root;
     if (root.Complete()) {
+        UseFont(dc);
         SetTextColor(dc, kText);
         SetBkColor(dc, kFace);
-        TextOutA(dc, 40, 27, "Files:", 6);
-        TextOutA(dc, 220, 27, "Size:", 5);
+        const int y = scale.Px(27);
+        TextOutA(dc, scale.Px(40), y, "Files:", 6);
+        TextOutA(dc, scale.Px(220), y, "Size:", 5);
         char text[kSizeTextMax];
         FormatCount(root.Files(), text);
-        TextOutA(dc, 95, 27, text, static_cast<int>(strlen(text)));
+        TextOutA(dc, scale.Px(95), y, text, static_cast<int>(strlen(text)));
         FormatSize(root.Size(), text);
-        TextOutA(dc, 270, 27, text, static_cast<int>(strlen(text)));
+        TextOutA(dc, scale.Px(270), y, text, static_cast<int>(strlen(text)));
         return;
     }
     DWORD now = GetTickCount();
     if (now - lastFrameTick.load() <= kFrameMs) return;
     lastFrameTick.store(now);
-    BitBlt(dc, 130, 20, 70, 20, browseDC, 0, 0, SRCCOPY);
+    SIZE frame = ImageSize(IDB_BROWSE, scale);
+    BitBlt(dc, scale.Px(130), scale.Px(20), frame.cx, frame.cy, images_[kBrowse].Dc(), 0, 0, SRCCOPY);
     if (dotsOffset < 6) dotsOffset = 25;
     dotsOffset -= 6;
     // Clipped to the image: columns past its right edge keep the band's face.
-    BitBlt(dc, 205, 21, 70 - dotsOffset, 20, dotsDC, dotsOffset, 0, SRCCOPY);
+    int from = scale.Px(dotsOffset);
+    BitBlt(dc, scale.Px(205), scale.Px(21), frame.cx - from, frame.cy, images_[kDots].Dc(), from, 0, SRCCOPY);
 }
 
 void HeadWindow::OnLButtonDown(LPARAM lParam) {
@@ -125,10 +135,16 @@ void HeadWindow::OnLButtonDown(LPARAM lParam) {
     if (InCloseBox(x, y)) Main()->Close();
 }
 
+bool HeadWindow::InCloseBox(int x, int y) const {
+    const Scale& scale = Main()->scale;
+    return x > rect.right - scale.Px(27) && y < scale.Px(28);
+}
+
 RECT HeadWindow::CloseBox() const {
     RECT client{0, 0, 0, 0};
     GetClientRect(hwnd, &client);
-    return RECT{rect.right - 26, 0, client.right, 28};
+    const Scale& scale = Main()->scale;
+    return RECT{rect.right - scale.Px(27) + 1, 0, client.right, scale.Px(28)};
 }
 
 std::wstring HeadWindow::ValueText() const {

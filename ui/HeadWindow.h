@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Accessible.h"
+#include "Images.h"
 #include "Wnd.h"
 
 class MainWindow;
@@ -23,7 +24,7 @@ public:
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // The close box's hit zone, in client coordinates.
-    bool InCloseBox(int x, int y) const { return x > rect.right - 27 && y < 28; }
+    bool InCloseBox(int x, int y) const;
     RECT CloseBox() const;
     // What the header tells a screen reader: "Scanning", or the totals.
     std::wstring ValueText() const;
@@ -35,8 +36,10 @@ public:
     bool LoadImages(HDC dc);
     bool FitTitle(HDC dc);
 
-    HDC narrowBackDC = nullptr, wideBackDC = nullptr, browseDC = nullptr, dotsDC = nullptr;
-    HBITMAP narrowBack = nullptr, wideBack = nullptr, browseImage = nullptr, dotsImage = nullptr;
+    // Images and the font again at the next paint, at the navigator's scale
+    // then; the title is fitted again with them.
+    void DropImages();
+
     std::wstring title;
     int titleX = 10;
     int dotsOffset = 0;
@@ -47,7 +50,12 @@ protected:
 
 private:
     MainWindow* Main() const;
-    HGDIOBJ olds_[4] = {};
+    void UseFont(HDC dc);
+
+    enum { kNarrow, kWide, kBrowse, kDots, kImages };
+    PaneImage images_[kImages];
+    HFONT font_ = nullptr;  // none: the DC's own
+    bool fontReady_ = false;
     Accessible::Holder accessible_;
     std::wstring toldValue_;  // the value last told; under the views' lock
 };

@@ -87,3 +87,21 @@ HBITMAP LoadBitmapForSize(HINSTANCE instance, int id, int pixels) {
 HICON LoadIconForSize(HINSTANCE instance, int id, int pixels) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, pixels, pixels, LR_DEFAULTCOLOR));
 }
+
+void PaneImage::Load(HINSTANCE instance, int id, const Scale& scale, HDC dc) {
+    Release();
+    bitmap_ = LoadScaledBitmap(instance, id, scale);
+    dc_ = CreateCompatibleDC(dc);
+    if (dc_) old_ = SelectObject(dc_, bitmap_);
+}
+
+void PaneImage::Release() {
+    if (dc_) {
+        SelectObject(dc_, old_);
+        DeleteDC(dc_);
+    }
+    if (bitmap_) DeleteObject(bitmap_);
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    old_ = nullptr;
+}

@@ -56,3 +56,25 @@ HBITMAP LoadScaledBitmap(HINSTANCE instance, int id, const Scale& scale);
 HBITMAP LoadBitmapForSize(HINSTANCE instance, int id, int pixels);
 // The icon group's image for a square of `pixels`; the caller owns it (DestroyIcon).
 HICON LoadIconForSize(HINSTANCE instance, int id, int pixels);
+
+// One image of a pane at the pane's scale, selected into a memory DC of its
+// own, which the pane's paints copy from. Loaded at a first paint, released
+// with the pane or when the scale changes.
+class PaneImage {
+public:
+    PaneImage() = default;
+    ~PaneImage() { Release(); }
+    PaneImage(const PaneImage&) = delete;
+    PaneImage& operator=(const PaneImage&) = delete;
+
+    // Image `id` at the scale, in a DC compatible with `dc`.
+    void Load(HINSTANCE instance, int id, const Scale& scale, HDC dc);
+    void Release();
+    bool Loaded() const { return dc_ != nullptr; }
+    HDC Dc() const { return dc_; }
+
+private:
+    HBITMAP bitmap_ = nullptr;
+    HDC dc_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};

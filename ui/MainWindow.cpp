@@ -6,6 +6,9 @@
 
 #include <cwctype>
 
+#include "Dpi.h"
+#include "Images.h"
+
 namespace {
 constexpr DWORD kCloseGraceMs = 3000;  // for the workers to leave their walks
 constexpr size_t kLongestPaneName = 7;  // "tooltip"
@@ -22,6 +25,7 @@ MainWindow::~MainWindow() {
     document.RequestStop();
     document.WaitForScan(INFINITE);
     document.owner = nullptr;
+    if (icon_) DestroyIcon(icon_);
     DeleteCriticalSection(&viewLock_);
 }
 
@@ -39,65 +43,64 @@ std::wstring MainWindow::ClassNameFor(const wchar_t* path) {
 
 bool MainWindow::Create(const wchar_t* name, HINSTANCE inst, RECT, DWORD style, HWND, Wnd* ownerArgument) {
     closeEvent = reinterpret_cast<HANDLE*>(ownerArgument);
-    HWND desktop = GetDesktopWindow();
-    if (!desktop) return false;
-    RECT screen;
-    if (!GetWindowRect(desktop, &screen) || !GetClientRect(desktop, &workArea)) return false;
-    // Without a taskbar the whole screen is the work area.
-    HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
-    RECT bar;
-    if (tray && GetWindowRect(tray, &bar)) CutByTaskbar(&workArea, screen, bar);
-    if (!PlaceNearCursor()) return false;
-    if (!Wnd::Create(ClassNameFor(name).c_str(), inst, rect, style, nullptr, nullptr)) return false;
-    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(117));
-    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    return true;
-}
-
-void MainWindow::CutByTaskbar(RECT* area, const RECT& screen, const RECT& bar) {
-    if (bar.left > 0)
-        area->right = bar.left;  // at the right
-    else if (bar.top > screen.top)
-        area->bottom = bar.top;  // at the bottom
-    else if (bar.right < area->right)
-        area->left = bar.right;  // at the left
-    else
-        area->top = bar.bottom;  // at the top
-}
-
-bool MainWindow::PlaceNearCursor() {
     POINT cursor;
-    if (!GetCursorPos(&cursor)) return false;
-    if (cursor.x > workArea.right / 2) {
-        rect.left = cursor.x - kWidth;
-        rect.right = cursor.x;
-    } else {
-        rect.left = cursor.x;
-        rect.right = cursor.x + kWidth;
-    }
-    if (cursor.y > workArea.bottom / 2) {
-        rect.top = cursor.y - kWidth;
-        rect.bottom = cursor.y;
-    } else {
-        rect.top = cursor.y;
-        rect.bottom = cursor.y + kWidth;
-    }
+    if (!GetCursorPos(&cursor) || !WorkAreaAt(cursor, &workArea)) return false;
+    // The navigator takes the scale of the monitor it opens on.
+    SetScale(DpiForNewWindow(cursor));
+    rect = PlaceBeside(cursor, workArea, scale.NavigatorWidth());
+    if (!Wnd::Create(ClassNameFor(name).c_str(), inst, rect, style, nullptr, nullptr)) return false;
+    SetIcon();
     return true;
+}
+
+RECT MainWindow::PlaceBeside(POINT pointer, const RECT& work, int size) {
+    RECT placed;
+    if (pointer.x > (work.left + work.right) / 2) {
+        placed.left = pointer.x - size;
+        placed.right = pointer.x;
+    } else {
+        placed.left = pointer.x;
+        placed.right = pointer.x + size;
+    }
+    if (pointer.y > (work.top + work.bottom) / 2) {
+        placed.top = pointer.y - size;
+        placed.bottom = pointer.y;
+    } else {
+        placed.top = pointer.y;
+        placed.bottom = pointer.y + size;
+    }
+    // A monitor smaller than twice the square: it moves in rather than hang
+    // over the monitor's edge.
+    int dx = placed.left < work.left ? work.left - placed.left : placed.right > work.right ? work.right - placed.right : 0;
+    int dy = placed.top < work.top ? work.top - placed.top : placed.bottom > work.bottom ? work.bottom - placed.bottom : 0;
+    OffsetRect(&placed, dx, dy);
+    return placed;
+}
+
+void MainWindow::SetScale(int dpi) {
+    scale = Scale(dpi);
+    list.SetScale(scale);
+    header.DropImages();
+    scrollBar.DropImages();
+    menu.DropImages();
+}
+
+void MainWindow::SetIcon() {
+    HICON icon = LoadIconForSize(instance, IDI_NAVIGATOR, scale.Px(16));
+    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    if (icon_) DestroyIcon(icon_);
+    icon_ = icon;
 }
 
 bool MainWindow::AfterCreate() {
     document.Load(this);
-    RECT window;
-    GetWindowRect(hwnd, &window);
-    int width = window.right - window.left;
+    const int top = scale.HeaderHeight();
     int rows = document.root.ChildCount();
-    RECT listRect{0, kHeaderHeight, width, kHeaderHeight + rows * list.rowHeight};
+    RECT listRect{0, top, scale.NavigatorWidth(), top + rows * list.rowHeight};
     list.rowTotal = rows;
     FitToList(&listRect);
     if (!list.Create(L"child", instance, listRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
-    GetWindowRect(hwnd, &window);
-    width = window.right - window.left;
-    RECT headRect{listRect.left - 1, 0, width, kHeaderHeight};
+    RECT headRect{listRect.left - 1, 0, rect.right - rect.left, top};
     if (!header.Create(L"head", instance, headRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
     tooltip.Create(L"tooltip", instance, headRect, WS_POPUP | WS_BORDER, hwnd, this);
     ShowWindow(tooltip.hwnd, SW_HIDE);
@@ -111,41 +114,57 @@ bool MainWindow::AfterCreate() {
 void MainWindow::FitToList(RECT* listRect) {
     GetWindowRect(hwnd, &rect);
     int need = rect.top + listRect->bottom;
-    if (need > workArea.bottom) {
-        if (rect.bottom < workArea.bottom) rect.bottom = workArea.bottom;
-        SetScrollBarShown(true);
-    } else {
+    bool overflow = need > workArea.bottom;
+    if (!overflow)
         rect.bottom = need;
-        if (scrollBarShown) SetScrollBarShown(false);
-    }
+    else if (rect.bottom < workArea.bottom)
+        rect.bottom = workArea.bottom;  // a window that reaches further keeps its bottom
+    SetScrollBarShown(overflow);
     SetWindowPos(hwnd, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | SWP_NOZORDER);
     int width = rect.right - rect.left;
     if (header.hwnd) {
         header.rect.right = width;
-        SetWindowPos(header.hwnd, nullptr, 0, 0, width - header.rect.left, kHeaderHeight,
+        SetWindowPos(header.hwnd, nullptr, 0, 0, width - header.rect.left, scale.HeaderHeight(),
                      SWP_NOMOVE | SWP_NOZORDER);
     }
     listRect->bottom = rect.bottom - rect.top;
-    listRect->right = width - (scrollBarShown ? kScrollWidth : 0);
+    listRect->right = width - (scrollBarShown ? scale.ScrollBarWidth() : 0);
 }
 
 void MainWindow::SetScrollBarShown(bool shown) {
-    if (shown) {
-        if (!scrollBarShown) rect.right += kScrollWidth;
-        scrollBarShown = true;
-        int width = rect.right - rect.left, height = rect.bottom - rect.top;
-        if (!scrollBar.hwnd) {
-            RECT bar{width - kScrollWidth, kHeaderHeight, width, height};
-            scrollBar.Create(L"vscrl", instance, bar, WS_CHILD | WS_VISIBLE | WS_BORDER, hwnd, this);
-        } else {
-            SetWindowPos(scrollBar.hwnd, nullptr, width - kScrollWidth, kHeaderHeight, kScrollWidth,
-                         height - kHeaderHeight, SWP_SHOWWINDOW | SWP_NOZORDER);
-        }
-    } else {
-        rect.right -= kScrollWidth;
-        scrollBarShown = false;
-        ShowWindow(scrollBar.hwnd, SW_HIDE);
+    const int bar = scale.ScrollBarWidth(), top = scale.HeaderHeight();
+    rect.right = rect.left + scale.NavigatorWidth() + (shown ? bar : 0);
+    scrollBarShown = shown;
+    if (!shown) {
+        if (scrollBar.hwnd) ShowWindow(scrollBar.hwnd, SW_HIDE);
+        return;
     }
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (!scrollBar.hwnd) {
+        RECT place{width - bar, top, width, height};
+        scrollBar.Create(L"vscrl", instance, place, WS_CHILD | WS_VISIBLE | WS_BORDER, hwnd, this);
+    } else {
+        SetWindowPos(scrollBar.hwnd, nullptr, width - bar, top, bar, height - top, SWP_SHOWWINDOW | SWP_NOZORDER);
+    }
+}
+
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    {
+        ViewsLock hold(this);  // the scan's paints wait for the new scale
+        SetScale(dpi);
+    }
+    POINT centre{(suggested.left + suggested.right) / 2, (suggested.top + suggested.bottom) / 2};
+    WorkAreaAt(centre, &workArea);
+    SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    const int top = scale.HeaderHeight();
+    header.rect.bottom = top;
+    SetWindowPos(header.hwnd, nullptr, header.rect.left, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    list.rect.top = top;
+    SetWindowPos(list.hwnd, nullptr, list.rect.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    list.Relayout();  // the rows' new height: the navigator's, the scroll bar's and the header's size
+    SetIcon();
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void MainWindow::OnMouseWheel(WPARAM wParam) {

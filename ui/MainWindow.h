@@ -9,6 +9,7 @@
 #include "Document.h"
 #include "HeadWindow.h"
 #include "MenuWindow.h"
+#include "Scale.h"
 #include "ScrllWindow.h"
 #include "ToolTip.h"
 #include "Wnd.h"
@@ -32,11 +33,15 @@ public:
     void OnKeyDown(WPARAM key) override;
     void OnClose() override { Close(); }
 
+    // The monitor's scale changed (the header's drag took the navigator to
+    // another monitor): the suggested rectangle, laid out again at the new scale.
+    void OnDpiChanged(int dpi, const RECT& suggested) override;
+
     void FitToList(RECT* list);
     void SetScrollBarShown(bool shown);
-    bool PlaceNearCursor();
-    // Cuts the work area by the taskbar's rectangle, on whichever side it stands.
-    static void CutByTaskbar(RECT* area, const RECT& screen, const RECT& bar);
+    // The navigator's square of `size` beside the pointer, toward the middle
+    // of the pointer's work area and within it.
+    static RECT PlaceBeside(POINT pointer, const RECT& work, int size);
 
     // DocumentViews: the document's repaints and row changes.
     void RepaintList() override;
@@ -69,13 +74,14 @@ public:
     HeadWindow header;
     ToolTip tooltip;
     MenuWindow menu;
-    RECT workArea;
-
-    static constexpr int kWidth = 400;
-    static constexpr int kHeaderHeight = 55;
-    static constexpr int kScrollWidth = 15;
+    RECT workArea;  // of the monitor the navigator is on
+    Scale scale;    // of the monitor the navigator is on
 
 private:
+    // Takes a scale: the panes' fonts and metrics, and their images from the
+    // next paint on.
+    void SetScale(int dpi);
+    void SetIcon();
     // Whether the document's repaints may reach the panes; changed under the lock.
     void SetViewsAlive(bool alive);
     void SignalClosed();
@@ -88,6 +94,7 @@ private:
     int actions_ = 0;
     bool closeAfterAction_ = false;
     bool signalAfterAction_ = false;
+    HICON icon_ = nullptr;
 };
 
 // Holds the views' lock for a scope.

@@ -2,34 +2,31 @@
 
 #include "MainWindow.h"
 
-MenuWindow::~MenuWindow() {
-    if (popupDC) {
-        SelectObject(popupDC, old_);
-        DeleteDC(popupDC);
-    }
-    if (popupImage) DeleteObject(popupImage);
-}
+MainWindow* MenuWindow::Main() const { return static_cast<MainWindow*>(owner); }
+
+void MenuWindow::DropImages() { image_.Release(); }
 
 void MenuWindow::ShowAt(POINT screen) {
-    SetWindowPos(hwnd, HWND_TOP, screen.x - 60, screen.y - 10, 120, 50, SWP_SHOWWINDOW);
+    const Scale& scale = Main()->scale;
+    SIZE size = ImageSize(IDB_POPUP, scale);
+    SetWindowPos(hwnd, HWND_TOP, screen.x - scale.Px(60), screen.y - scale.Px(10), size.cx, size.cy, SWP_SHOWWINDOW);
 }
 
 void MenuWindow::Paint(HDC dc) {
-    if (!popupDC) {
-        popupImage = LoadBitmapA(instance, MAKEINTRESOURCEA(115));
-        popupDC = CreateCompatibleDC(dc);
-        old_ = SelectObject(popupDC, popupImage);
-    }
-    BitBlt(dc, 0, 0, 120, 50, popupDC, 0, 0, SRCCOPY);
+    const Scale& scale = Main()->scale;
+    if (!image_.Loaded()) image_.Load(instance, IDB_POPUP, scale, dc);
+    SIZE size = ImageSize(IDB_POPUP, scale);
+    BitBlt(dc, 0, 0, size.cx, size.cy, image_.Dc(), 0, 0, SRCCOPY);
 }
 
 void MenuWindow::OnLButtonDown(LPARAM lParam) {
+    const Scale& scale = Main()->scale;
     int x = LOWORD(lParam), y = HIWORD(lParam);
-    if (x <= 30) return;  // the arrows' strip does not react
-    Document& doc = static_cast<MainWindow*>(owner)->document;
+    if (x <= scale.Px(30)) return;  // the arrows' strip does not react
+    Document& doc = Main()->document;
     // Gone before the action: the note and the shell's windows come next.
     ShowWindow(hwnd, SW_HIDE);
-    if (y < 25)
+    if (y < scale.Px(25))
         doc.OpenSelected();
     else
         doc.DeleteSelected();

@@ -1,24 +1,22 @@
 // The action popup: Open and Delete under the pointer.
 #pragma once
 
+#include "Images.h"
 #include "Wnd.h"
 
 class MainWindow;
 
 class MenuWindow : public Wnd {
 public:
-    MenuWindow() = default;
-    ~MenuWindow() override;
-
     void Paint(HDC dc) override;
     void OnLButtonDown(LPARAM lParam) override;
     void OnMouseMove(WPARAM wParam, LPARAM lParam) override;
     void OnMouseLeave() override;
     void ShowAt(POINT screen);
-
-    HDC popupDC = nullptr;
-    HBITMAP popupImage = nullptr;
+    // The image again at the next paint, at the navigator's scale then.
+    void DropImages();
 
 private:
-    HGDIOBJ old_ = nullptr;
+    MainWindow* Main() const;
+    PaneImage image_;
 };

@@ -7,21 +7,12 @@
 namespace {
 
 constexpr int kImageIds[3] = {109, 108, 107};  // up arrow, thumb, down arrow
-constexpr int kArrowHeight = 20;
-constexpr int kTrackTop = 23;
-constexpr int kTrackSlack = 80;   // arrows, the thumb and the gaps around them
 constexpr UINT kRepeatMs = 100;
-constexpr int kDriftPixels = 5;
 
 }  // namespace
 
-ScrllWindow::~ScrllWindow() {
-    for (int i = 0; i < 3; ++i) {
-        if (!imageDCs_[i]) continue;
-        SelectObject(imageDCs_[i], imageOld_[i]);
-        DeleteDC(imageDCs_[i]);
-        DeleteObject(images_[i]);
-    }
+void ScrllWindow::DropImages() {
+    for (PaneImage& image : images_) image.Release();
 }
 
 MainWindow* ScrllWindow::Main() const { return static_cast<MainWindow*>(owner); }
@@ -35,35 +26,39 @@ void ScrllWindow::Notify() {
     if (owner && Main()->list.hwnd) SendMessageA(Main()->list.hwnd, WM_VSCROLL, static_cast<WPARAM>(topRow), 0);
 }
 
+// The bar's lengths are its 96-DPI ones at the navigator's scale: the
+// arrows' 20, the track's top at 23, the 80 that the arrows, the thumb and
+// the gaps around them take, and the pointer's 5 of drift.
+int ScrllWindow::Px(int length) const { return owner ? Main()->scale.Px(length) : length; }
+
 int ScrllWindow::ThumbTop() const {
-    // A pane of 80 pixels or less has no track: the thumb stays at its top.
-    if (topRow <= 0 || range <= 0 || height <= kTrackSlack) return kTrackTop;
-    return kTrackTop + ((topRow * 100 / range) * (height - kTrackSlack)) / 100;
+    const int top = Px(23), slack = Px(80);
+    // A pane whose track has no length keeps the thumb at its top.
+    if (topRow <= 0 || range <= 0 || height <= slack) return top;
+    return top + ((topRow * 100 / range) * (height - slack)) / 100;
 }
 
 void ScrllWindow::Paint(HDC dc) {
-    if (!imageDCs_[0]) {
-        for (int i = 0; i < 3; ++i) {
-            images_[i] = LoadBitmapA(instance, MAKEINTRESOURCEA(kImageIds[i]));
-            imageDCs_[i] = CreateCompatibleDC(dc);
-            imageOld_[i] = SelectObject(imageDCs_[i], images_[i]);
-        }
-    }
+    const Scale scale = owner ? Main()->scale : Scale();
+    if (!images_[0].Loaded())
+        for (int i = 0; i < 3; ++i) images_[i].Load(instance, kImageIds[i], scale, dc);
     RECT window, client;
     GetWindowRect(hwnd, &window);
     GetClientRect(hwnd, &client);
     height = window.bottom - window.top;
     FillRect(dc, &client, owner ? Main()->list.brush : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    BitBlt(dc, 0, 0, 13, kArrowHeight, imageDCs_[0], 0, 0, SRCCOPY);
-    BitBlt(dc, 0, ThumbTop(), 13, 32, imageDCs_[1], 0, 0, SRCCOPY);
-    BitBlt(dc, 0, height - 23, 13, kArrowHeight, imageDCs_[2], 0, 0, SRCCOPY);
+    const int width = scale.Px(13), arrow = scale.Px(20);
+    BitBlt(dc, 0, 0, width, arrow, images_[0].Dc(), 0, 0, SRCCOPY);
+    BitBlt(dc, 0, ThumbTop(), width, scale.Px(32), images_[1].Dc(), 0, 0, SRCCOPY);
+    BitBlt(dc, 0, height - scale.Px(23), width, arrow, images_[2].Dc(), 0, 0, SRCCOPY);
 }
 
 void ScrllWindow::OnLButtonDown(LPARAM lParam) {
     int y = HIWORD(lParam);
-    if (y >= kArrowHeight && y <= height - kArrowHeight) {
-        int track = height - kTrackSlack;
-        topRow = track > 0 ? ((y - kTrackTop) * 100 / track) * range / 100 : 0;
+    const int arrow = Px(20);
+    if (y >= arrow && y <= height - arrow) {
+        int track = height - Px(80);
+        topRow = track > 0 ? ((y - Px(23)) * 100 / track) * range / 100 : 0;
         Clamp();
         dragging = true;
         Notify();
@@ -72,13 +67,13 @@ void ScrllWindow::OnLButtonDown(LPARAM lParam) {
     }
     GetCursorPos(&pressPoint);
     timer = SetTimer(hwnd, 1, kRepeatMs, nullptr);
-    repeatUp = y < kArrowHeight;
+    repeatUp = y < arrow;
 }
 
 void ScrllWindow::OnTimer() {
     POINT cursor;
     GetCursorPos(&cursor);
-    if ((repeatUp && topRow <= 0) || (!repeatUp && topRow >= range) || std::abs(cursor.y - pressPoint.y) > kDriftPixels) {
+    if ((repeatUp && topRow <= 0) || (!repeatUp && topRow >= range) || std::abs(cursor.y - pressPoint.y) > Px(5)) {
         KillTimer(hwnd, timer);
         timer = 0;
         return;
@@ -103,8 +98,8 @@ void ScrllWindow::OnMouseMove(WPARAM wParam, LPARAM lParam) {
         return;
     }
     int y = HIWORD(lParam);
-    int track = height - kTrackSlack;
-    topRow = track > 0 ? static_cast<int>((y - kTrackTop) * 100.0 / track * range / 100.0) : 0;
+    int track = height - Px(80);
+    topRow = track > 0 ? static_cast<int>((y - Px(23)) * 100.0 / track * range / 100.0) : 0;
     Clamp();
     Notify();
     RedrawNow();

@@ -3,14 +3,13 @@
 
 #include <atomic>
 
+#include "Images.h"
 #include "Wnd.h"
 
 class MainWindow;
 
 class ScrllWindow : public Wnd {
 public:
-    ScrllWindow() = default;
-    ~ScrllWindow() override;
 
     void Paint(HDC dc) override;
     void OnLButtonDown(LPARAM lParam) override;
@@ -18,6 +17,8 @@ public:
     void OnMouseMove(WPARAM wParam, LPARAM lParam) override;
     void OnTimer() override;
 
+    // Images again at the next paint, at the navigator's scale then.
+    void DropImages();
     void ScrollBy(int step);
     void SetRange(int value);
     // The thumb's top for the current top row, range and height.
@@ -36,7 +37,6 @@ private:
     MainWindow* Main() const;
     void Clamp();
     void Notify();
-    HBITMAP images_[3] = {};
-    HDC imageDCs_[3] = {};
-    HGDIOBJ imageOld_[3] = {};
+    int Px(int length) const;
+    PaneImage images_[3];
 };

@@ -8,7 +8,8 @@ void ToolTip::ShowAt(POINT screen) {
     // Without a window a timer would be the thread's, a new one each time.
     if (!hwnd) return;
     shownTip = hwnd;
-    SetWindowPos(hwnd, HWND_TOP, screen.x, screen.y, 200, 25, SWP_SHOWWINDOW);
+    const Scale& scale = static_cast<MainWindow*>(owner)->scale;
+    SetWindowPos(hwnd, HWND_TOP, screen.x, screen.y, scale.Px(200), scale.Px(25), SWP_SHOWWINDOW);
     SetTimer(hwnd, kHideTimer, kShowMs, HideTip);
 }
 
@@ -21,9 +22,10 @@ void CALLBACK ToolTip::HideTip(HWND hwnd, UINT, UINT_PTR, DWORD) {
 }
 
 void ToolTip::Paint(HDC dc) {
-    const ChildWindow& list = static_cast<MainWindow*>(owner)->list;
+    const MainWindow* main = static_cast<MainWindow*>(owner);
+    const ChildWindow& list = main->list;
     SelectObject(dc, list.font);
     SetTextColor(dc, RGB(125, 125, 125));
     SetBkColor(dc, list.background);
-    TextOutA(dc, 25, 5, "Wait while browse", 17);
+    TextOutA(dc, main->scale.Px(25), main->scale.Px(5), "Wait while browse", 17);
 }

@@ -86,6 +86,9 @@ LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CLOSE:
         self->OnClose();
         return 0;
+    case WM_DPICHANGED:
+        self->OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_TIMER:
         self->OnTimer();
         break;

@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 class Wnd {
 public:
     Wnd();
@@ -31,6 +35,8 @@ public:
     virtual void OnKeyDown(WPARAM key) {}
     // WM_CLOSE, as the taskbar or Alt+F4 asks for it.
     virtual void OnClose() { DestroyWindow(hwnd); }
+    // WM_DPICHANGED: the window's new DPI and the rectangle the system suggests for it.
+    virtual void OnDpiChanged(int dpi, const RECT& suggested) {}
     // WM_GETOBJECT: an accessible object's LRESULT; by default the system's
     // answer, which leaves the client the standard object.
     virtual LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) {

@@ -1,0 +1,80 @@
+#include "Dpi.h"
+
+#include <initializer_list>
+
+#include "Scale.h"
+
+namespace {
+
+template <class Function>
+Function Find(const char* module, const char* name) {
+    HMODULE handle = GetModuleHandleA(module);
+    if (!handle) handle = LoadLibraryA(module);  // shcore: loaded by the shell already
+    return handle ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name))) : nullptr;
+}
+
+bool IsStock(HFONT font) {
+    for (int stock : {DEFAULT_GUI_FONT, SYSTEM_FONT})
+        if (font == GetStockObject(stock)) return true;
+    return false;
+}
+
+}  // namespace
+
+int StockFontDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : Scale::kBaseDpi;
+}
+
+int DpiForNewWindow(POINT screen) {
+    using ThreadContext = HANDLE(WINAPI*)();
+    using Awareness = int(WINAPI*)(HANDLE);
+    using MonitorDpi = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto threadContext = Find<ThreadContext>("user32.dll", "GetThreadDpiAwarenessContext");
+    static const auto awareness = Find<Awareness>("user32.dll", "GetAwarenessFromDpiAwarenessContext");
+    if (!threadContext || !awareness) return StockFontDpi();
+    switch (awareness(threadContext())) {
+    case 0:  // DPI_AWARENESS_UNAWARE: the system stretches the window
+        return Scale::kBaseDpi;
+    case 2: {  // DPI_AWARENESS_PER_MONITOR_AWARE
+        static const auto monitorDpi = Find<MonitorDpi>("shcore.dll", "GetDpiForMonitor");
+        UINT x = 0, y = 0;
+        if (monitorDpi && SUCCEEDED(monitorDpi(MonitorFromPoint(screen, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y)
+            return static_cast<int>(y);
+        return StockFontDpi();
+    }
+    default:
+        return StockFontDpi();
+    }
+}
+
+int DpiOfWindow(HWND window) {
+    using WindowDpi = UINT(WINAPI*)(HWND);
+    static const auto windowDpi = Find<WindowDpi>("user32.dll", "GetDpiForWindow");
+    return windowDpi ? static_cast<int>(windowDpi(window)) : 0;
+}
+
+bool WorkAreaAt(POINT screen, RECT* work) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromPoint(screen, MONITOR_DEFAULTTONEAREST), &info)) return false;
+    *work = info.rcWork;
+    return true;
+}
+
+HFONT StockFontAt(int stockObject, int dpi) {
+    auto stock = static_cast<HFONT>(GetStockObject(stockObject));
+    int made = StockFontDpi();
+    LOGFONTW face;
+    if (dpi == made || !GetObjectW(stock, sizeof face, &face)) return stock;
+    face.lfHeight = MulDiv(face.lfHeight, dpi, made);
+    face.lfWidth = MulDiv(face.lfWidth, dpi, made);
+    HFONT font = CreateFontIndirectW(&face);
+    return font ? font : stock;
+}
+
+void ReleaseFont(HFONT font) {
+    if (font && !IsStock(font)) DeleteObject(font);
+}

@@ -1,0 +1,22 @@
+// The display scale that the platform gives the navigator's windows. The
+// calls that know each monitor's scale are looked up as the module runs: a
+// system without them runs every window at its one DPI.
+#pragma once
+
+#include <windows.h>
+
+// The DPI of a window made now, on this thread, at a point of the screen:
+// the monitor's for a thread aware of each monitor's scale, the system's
+// for one aware of that alone, 96 for one whose windows the system stretches.
+int DpiForNewWindow(POINT screen);
+// A window's DPI as the platform reports it; 0 where it cannot tell.
+int DpiOfWindow(HWND window);
+// The DPI that this thread's stock fonts are made for.
+int StockFontDpi();
+// The work area (the monitor less the taskbar) of the monitor nearest a point.
+bool WorkAreaAt(POINT screen, RECT* work);
+// A stock font (DEFAULT_GUI_FONT, SYSTEM_FONT) for text at `dpi`: the stock
+// object itself at StockFontDpi(), else a font made with its face at the
+// same point size, which the caller deletes (ReleaseFont).
+HFONT StockFontAt(int stockObject, int dpi);
+void ReleaseFont(HFONT font);
