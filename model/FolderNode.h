@@ -124,6 +124,20 @@ void SubtractFromAncestors(FolderNode* node, int32_t count, double bytes);
 // folder child, that child's rows.
 int CountRows(const FolderNode* node);
 
+// The display order: calls `visit` for each row a node shows when expanded,
+// its children and, after each expanded folder child, that child's rows,
+// until `visit` returns false. False when stopped. The caller holds the
+// root's lock where the refresher may reorder the root's children.
+template <class Visit>
+bool WalkRows(const FolderNode* node, Visit& visit) {
+    for (int32_t i = 0; i < node->ChildCount(); ++i) {
+        const FolderNode* child = node->Child(i);
+        if (!visit(child)) return false;
+        if (child->isFolder && child->Expanded() && !WalkRows(child, visit)) return false;
+    }
+    return true;
+}
+
 // Puts a node's children in order: folders before files, each group by size,
 // largest first. Does nothing while the node's `sorted` flag is set.
 void SortChildren(FolderNode* node);

@@ -1,45 +1,10 @@
 #include "ChildWindow.h"
 
-#include <cstring>
 #include <new>
 
 #include "Dpi.h"
 #include "ListAccessible.h"
 #include "MainWindow.h"
-#include "Name.h"
-#include "SizeText.h"
-
-namespace {
-
-constexpr int kMaxNameChars = 45;
-constexpr COLORREF kSelectedText = RGB(70, 70, 250);
-// Expander images, by state: plain plus, plain minus, orange plus, orange minus.
-constexpr int kExpanderIds[4] = {103, 104, 111, 110};
-
-// Units of the first `characters` characters of a text.
-size_t CharactersEnd(const std::wstring& text, int characters) {
-    size_t at = 0;
-    for (int n = 0; n < characters && at < text.size(); ++n) at += CharacterUnits(text, at);
-    return at;
-}
-
-int ExpanderIndex(const FolderNode* node) {
-    return (node->Complete() ? 0 : 2) + (node->Expanded() ? 1 : 0);
-}
-
-// Calls `visit` for each row in display order, from the first, until it
-// returns false. Returns false when stopped.
-template <class Visit>
-bool WalkRows(const FolderNode* parent, Visit& visit) {
-    for (int32_t i = 0; i < parent->ChildCount(); ++i) {
-        const FolderNode* child = parent->Child(i);
-        if (!visit(child)) return false;
-        if (child->isFolder && child->Expanded() && !WalkRows(child, visit)) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 ChildWindow::ChildWindow() : font(nullptr), rowHeight(20), averageCharWidth(7), rowTotal(0) {
     SetScale(Scale());
@@ -48,7 +13,7 @@ ChildWindow::ChildWindow() : font(nullptr), rowHeight(20), averageCharWidth(7), 
 }
 
 ChildWindow::~ChildWindow() {
-    DropBackBuffer();
+    painter_.Drop();  // its buffer holds the font
     ReleaseFont(font);
     DeleteObject(brush);
 }
@@ -68,16 +33,7 @@ void ChildWindow::SetScale(const Scale& scale) {
     }
     ReleaseFont(font);
     font = scaled;
-    for (PaneImage& image : expanders_) image.Release();
-    DropBackBuffer();  // it holds the font
-}
-
-void ChildWindow::DropBackBuffer() {
-    if (!backDC_) return;
-    SelectObject(backDC_, backOld_);
-    DeleteDC(backDC_);
-    DeleteObject(backBitmap_);
-    backDC_ = nullptr;
+    painter_.Drop();  // its buffer holds the font
 }
 
 MainWindow* ChildWindow::Main() const { return static_cast<MainWindow*>(owner); }
@@ -122,80 +78,7 @@ int ChildWindow::RowOfLocked(const FolderNode* node) const {
 }
 
 void ChildWindow::Paint(HDC dc) {
-    if (!hwnd || !owner) return;
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (!expanders_[0].Loaded())
-        for (int i = 0; i < 4; ++i) expanders_[i].Load(instance, kExpanderIds[i], Main()->scale, dc);
-    if (!backDC_ || backRight_ != rect.right || backBottom_ != rect.bottom) {
-        DropBackBuffer();
-        backDC_ = CreateCompatibleDC(dc);
-        backBitmap_ = CreateCompatibleBitmap(dc, width > 0 ? width : 1, height > 0 ? height : 1);
-        backOld_ = SelectObject(backDC_, backBitmap_);
-        SelectObject(backDC_, font);
-        SetBkColor(backDC_, background);
-        backRight_ = rect.right;
-        backBottom_ = rect.bottom;
-    }
-    RECT fill{rect.left, 0, rect.right, height};
-    FillRect(backDC_, &fill, brush);
-    paintY_ = 0;
-
-    int top = Main()->scrollBar.topRow;
-    if (top < 0) top = 0;
-    // The root's array is reordered by the refresher while the scan runs.
-    FolderNode& root = Main()->document.root;
-    {
-        NodeLock hold(&root);
-        int counter = 0;
-        auto visit = [&](const FolderNode* node) {
-            if (counter++ < top) return true;
-            if (paintY_ > height) return false;  // below the pane: nothing more shows
-            PaintRow(node, height);
-            return true;
-        };
-        WalkRows(&root, visit);
-    }
-    BitBlt(dc, 0, 0, width, height, backDC_, 0, 0, SRCCOPY);
-}
-
-void ChildWindow::PaintRow(const FolderNode* node, int height) {
-    if (paintY_ > height) return;
-    const Scale& scale = Main()->scale;
-    const int indent = scale.Px(15) * node->Level();
-    int y = paintY_;
-    nameText_.clear();
-    AppendDecodedName(node->Name(), nameText_);
-    int nameLength = static_cast<int>(CharactersEnd(nameText_, kMaxNameChars));
-    bool selected = node == Main()->document.selected;
-    if (selected) SetTextColor(backDC_, kSelectedText);
-    TextOutW(backDC_, indent + scale.Px(5), y, nameText_.c_str(), nameLength);
-    if (selected) SetTextColor(backDC_, RGB(0, 0, 0));
-    if (node->isFolder) {
-        int side = scale.Px(12);
-        BitBlt(backDC_, indent - scale.Px(10), y + scale.Px(1), side, side, expanders_[ExpanderIndex(node)].Dc(), 0, 0,
-               SRCCOPY);
-    }
-
-    // The texts' widths are estimated from the average character width, so
-    // that the columns line up as whole numbers of characters.
-    char size[kSizeTextMax], count[kSizeTextMax];
-    FormatSize(node->Size(), size);
-    int sizeLength = static_cast<int>(strlen(size));
-    int sizeLeft = rect.right - sizeLength * averageCharWidth - scale.Px(15);
-    TextOutA(backDC_, sizeLeft, y, size, sizeLength);
-    if (node->isFolder) {
-        FormatCount(node->Files(), count);
-        int countLength = static_cast<int>(strlen(count));
-        int countLeft = rect.right - countLength * averageCharWidth - scale.Px(85);
-        // Where wide digits would bring the count within a few pixels of the
-        // size, it moves left: the two never read as one number.
-        SIZE drawn;
-        int gap = scale.Px(4);
-        if (GetTextExtentPoint32A(backDC_, count, countLength, &drawn) && countLeft + drawn.cx > sizeLeft - gap)
-            countLeft = sizeLeft - gap - drawn.cx;
-        TextOutA(backDC_, countLeft, y, count, countLength);
-    }
-    paintY_ += rowHeight;
+    if (hwnd && owner) painter_.Paint(dc, *this);
 }
 
 void ChildWindow::OnLButtonDown(LPARAM lParam) {

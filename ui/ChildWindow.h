@@ -2,11 +2,9 @@
 // counts, drawn through a back buffer from the top row the scroll bar holds.
 #pragma once
 
-#include <string>
-
 #include "Accessible.h"
 #include "FolderNode.h"
-#include "Images.h"
+#include "ListPainter.h"
 #include "Scale.h"
 #include "Wnd.h"
 
@@ -60,16 +58,7 @@ protected:
 
 private:
     MainWindow* Main() const;
-    void PaintRow(const FolderNode* node, int height);
 
-    void DropBackBuffer();
-
-    PaneImage expanders_[4];
-    HDC backDC_ = nullptr;
-    HBITMAP backBitmap_ = nullptr;
-    HGDIOBJ backOld_ = nullptr;
-    int backRight_ = 0, backBottom_ = 0;
-    int paintY_ = 0;
-    std::wstring nameText_;  // the row being painted; paints never overlap
+    ListPainter painter_;
     Accessible::Holder accessible_;
 };
