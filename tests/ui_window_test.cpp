@@ -497,6 +497,87 @@ TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
     }
 }
 
+// The keys of a Windows tree, on more rows than the navigator shows: the
+// selection moves as a keyboard user expects and stays in view.
+TEST_F(TallTree, TheKeysOfATreeKeepTheSelectionInView) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    MainWindow& main = nav.Main();
+    Document& doc = main.document;
+    auto key = [&](WPARAM code) { SendMessageW(main.hwnd, WM_KEYDOWN, code, 0); };
+    ASSERT_FALSE(doc.root.Complete());  // the scan pauses 500 ms at its end
+    key(VK_DOWN);
+    key(VK_END);
+    EXPECT_EQ(doc.selected, nullptr);  // no selection until the scan ends
+    ASSERT_TRUE(nav.WaitForScan());
+
+    // With nothing selected Down takes the first row; Right expands a
+    // collapsed folder, then enters it; Left climbs, then collapses.
+    key(VK_DOWN);
+    FolderNode* many = main.list.FindRow(0);
+    ASSERT_EQ(doc.selected, many);
+    key(VK_RIGHT);
+    EXPECT_TRUE(many->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 93);
+    EXPECT_EQ(doc.selected, many);
+    key(VK_RIGHT);
+    EXPECT_EQ(doc.selected, main.list.FindRow(1));
+    EXPECT_EQ(doc.selected->parent, many);
+    key(VK_LEFT);
+    EXPECT_EQ(doc.selected, many);
+    key(VK_LEFT);
+    EXPECT_FALSE(many->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 3);
+    key(VK_RIGHT);
+    ASSERT_TRUE(main.scrollBarShown);
+
+    // Down from the last row in view scrolls one row, and the row shows selected.
+    const int shown = main.list.RowsShown(), height = main.list.rowHeight;
+    doc.selected = main.list.FindRow(shown - 1);
+    key(VK_DOWN);
+    EXPECT_EQ(doc.selected, main.list.FindRow(shown));
+    EXPECT_EQ(main.scrollBar.topRow, 1);
+    RECT last{20, (shown - 1) * height, 60, shown * height};
+    EXPECT_TRUE(HasColour(main.list.hwnd, last, kSelected));
+    // Page Up and Down a page of rows away (no further than the ends), End
+    // the last row, Home the first: each in view.
+    key(VK_PRIOR);
+    EXPECT_EQ(doc.selected, many);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+    key(VK_NEXT);
+    EXPECT_EQ(doc.selected, main.list.FindRow(shown));
+    EXPECT_EQ(main.scrollBar.topRow, 1);
+    key(VK_END);
+    EXPECT_STREQ(doc.selected->Name(), "solo.txt");
+    EXPECT_EQ(main.scrollBar.topRow, main.scrollBar.range);
+    EXPECT_TRUE(HasColour(main.list.hwnd, last, kSelected));
+    key(VK_PRIOR);
+    EXPECT_EQ(doc.selected, main.list.FindRow(main.list.rowTotal - 1 - shown));
+    key(VK_HOME);
+    EXPECT_EQ(doc.selected, many);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+
+    // Delete on a row the wheel took out of view deletes nothing: it brings the row into view.
+    FolderNode* file = main.list.FindRow(3);
+    doc.selected = file;
+    for (int i = 0; i < 10; ++i) SendMessageW(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
+    ASSERT_EQ(main.scrollBar.topRow, 10);
+    std::string disk = tree.HostSnapshot();
+    key(VK_DELETE);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
+    EXPECT_EQ(doc.selected, file);
+    EXPECT_EQ(main.scrollBar.topRow, 3);
+
+    // Escape takes the action popup away first, then closes the navigator.
+    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, height / 2, MK_RBUTTON);
+    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
+    key(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    key(VK_ESCAPE);
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
 TEST_F(TallTree, ExpandersShowTheScanState) {
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());

@@ -65,6 +65,17 @@ FolderNode* ChildWindow::FindRowLocked(int target) const {
     return const_cast<FolderNode*>(found);
 }
 
+int ChildWindow::RowOf(const FolderNode* node) const {
+    if (!owner) return -1;
+    NodeLock hold(&Main()->document.root);
+    return RowOfLocked(node);
+}
+
+int ChildWindow::RowsShown() const {
+    int shown = (rect.bottom - rect.top) / rowHeight;
+    return shown > 0 ? shown : 1;
+}
+
 int ChildWindow::RowOfLocked(const FolderNode* node) const {
     if (!owner || !node) return -1;
     int counter = 0;
@@ -201,6 +212,10 @@ void ChildWindow::OnRButtonDown(LPARAM lParam) {
 void ChildWindow::OnVScroll(WPARAM) { RedrawNow(); }
 
 void ChildWindow::OnLButtonDblClk() { Main()->document.OpenSelected(); }
+
+// The pane has the focus (a screen reader follows the focus to its rows);
+// the navigator's keys are the main window's.
+void ChildWindow::OnKeyDown(WPARAM key) { Main()->OnKeyDown(key); }
 
 void ChildWindow::Relayout() {
     MainWindow* main = Main();

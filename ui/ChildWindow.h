@@ -20,6 +20,7 @@ public:
     void OnRButtonDown(LPARAM lParam) override;
     void OnVScroll(WPARAM wParam) override;
     void OnLButtonDblClk() override;
+    void OnKeyDown(WPARAM key) override;
     void OnDestroy() override;
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) override;
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -35,6 +36,10 @@ public:
     // views' lock and the root's (the scan's refresher reorders the root).
     FolderNode* FindRowLocked(int target) const;
     int RowOfLocked(const FolderNode* node) const;
+    // A node's row index, or -1 when no row shows it.
+    int RowOf(const FolderNode* node) const;
+    // The rows the pane shows whole (at least one).
+    int RowsShown() const;
 
     // Expands or collapses a folder's row, as its expander does. A press
     // clears the selection; a screen reader's action keeps it, but a row that

@@ -173,25 +173,8 @@ void MainWindow::OnMouseWheel(WPARAM wParam) {
     scrollBar.ScrollBy(delta <= 0 ? 1 : -1);
 }
 
-void MainWindow::OnKeyDown(WPARAM key) {
-    // No popup stays up over an action's windows.
-    if ((key == VK_RETURN || key == VK_DELETE) && menu.hwnd) ShowWindow(menu.hwnd, SW_HIDE);
-    switch (key) {
-    case VK_RETURN:
-        document.OpenSelected();
-        break;
-    case VK_UP:
-        document.MoveSelection(true);
-        break;
-    case VK_DOWN:
-        document.MoveSelection(false);
-        break;
-    case VK_DELETE:
-        document.DeleteSelected();
-        break;
-    default:
-        break;
-    }
+void MainWindow::OnSetFocus() {
+    if (list.hwnd && IsWindowEnabled(hwnd)) SetFocus(list.hwnd);
 }
 
 void MainWindow::OnDestroy() {
@@ -277,6 +260,7 @@ void MainWindow::RowsRemoved(int rows) {
     list.rowTotal -= rows;
     if (list.rowTotal < 0) list.rowTotal = 0;
     list.Relayout();
+    keys_.ShowRow(document.selected);  // the next row took the selection
     list.NotifyRowsChanged();
     list.NotifySelection();  // the next row took the selection
     header.NotifyValueIfChanged();

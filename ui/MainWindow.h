@@ -8,6 +8,7 @@
 #include "ChildWindow.h"
 #include "Document.h"
 #include "HeadWindow.h"
+#include "ListKeys.h"
 #include "MenuWindow.h"
 #include "Scale.h"
 #include "ScrllWindow.h"
@@ -30,8 +31,10 @@ public:
     bool AfterCreate() override;
     void OnMouseWheel(WPARAM wParam) override;
     void OnDestroy() override;
-    void OnKeyDown(WPARAM key) override;
+    void OnKeyDown(WPARAM key) override { keys_.OnKey(key); }
     void OnClose() override { Close(); }
+    // The list pane takes the focus, where screen readers look for it.
+    void OnSetFocus() override;
 
     // The monitor's scale changed (the header's drag took the navigator to
     // another monitor): the suggested rectangle, laid out again at the new scale.
@@ -95,6 +98,7 @@ private:
     bool closeAfterAction_ = false;
     bool signalAfterAction_ = false;
     HICON icon_ = nullptr;
+    ListKeys keys_{this};
 };
 
 // Holds the views' lock for a scope.

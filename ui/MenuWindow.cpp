@@ -41,3 +41,5 @@ void MenuWindow::OnMouseMove(WPARAM, LPARAM) {
 }
 
 void MenuWindow::OnMouseLeave() { ShowWindow(hwnd, SW_HIDE); }
+
+void MenuWindow::OnKeyDown(WPARAM key) { Main()->OnKeyDown(key); }

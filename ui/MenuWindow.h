@@ -12,6 +12,8 @@ public:
     void OnLButtonDown(LPARAM lParam) override;
     void OnMouseMove(WPARAM wParam, LPARAM lParam) override;
     void OnMouseLeave() override;
+    // Shown, the popup has the keyboard: its keys are the navigator's.
+    void OnKeyDown(WPARAM key) override;
     void ShowAt(POINT screen);
     // The image again at the next paint, at the navigator's scale then.
     void DropImages();

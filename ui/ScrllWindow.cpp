@@ -105,8 +105,10 @@ void ScrllWindow::OnMouseMove(WPARAM wParam, LPARAM lParam) {
     RedrawNow();
 }
 
-void ScrllWindow::ScrollBy(int step) {
-    topRow += step;
+void ScrllWindow::ScrollBy(int step) { ScrollTo(topRow + step); }
+
+void ScrllWindow::ScrollTo(int row) {
+    topRow = row;
     Clamp();
     Notify();
     RedrawNow();

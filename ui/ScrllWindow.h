@@ -20,6 +20,8 @@ public:
     // Images again at the next paint, at the navigator's scale then.
     void DropImages();
     void ScrollBy(int step);
+    // The top row, within the range; the list redraws at once.
+    void ScrollTo(int row);
     void SetRange(int value);
     // The thumb's top for the current top row, range and height.
     int ThumbTop() const;

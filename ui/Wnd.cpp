@@ -83,6 +83,9 @@ LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     case WM_KEYDOWN:
         self->OnKeyDown(wParam);
         break;
+    case WM_SETFOCUS:
+        self->OnSetFocus();
+        break;
     case WM_CLOSE:
         self->OnClose();
         return 0;

@@ -33,6 +33,7 @@ public:
     virtual void OnTimer() {}
     virtual void OnLButtonDblClk() {}
     virtual void OnKeyDown(WPARAM key) {}
+    virtual void OnSetFocus() {}
     // WM_CLOSE, as the taskbar or Alt+F4 asks for it.
     virtual void OnClose() { DestroyWindow(hwnd); }
     // WM_DPICHANGED: the window's new DPI and the rectangle the system suggests for it.
