@@ -24,15 +24,20 @@ std::string HostPath(const std::string& windowsPath) {
     return result;
 }
 
+// A name in the temporary folder that no other call of this process gets.
+std::string TempName(const char* kind) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    static LONG counter;
+    return std::string(temp) + "tolv-" + kind + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(InterlockedIncrement(&counter));
+}
+
 // Runs a shell command of the host (under Wine) and waits until it has run.
 // Wine hands the command to the host without a process to wait on, so the
 // command leaves a marker file behind when it is done.
 void RunHost(const std::string& command) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    static LONG counter;
-    std::string marker = std::string(temp) + "tolv-host-" + std::to_string(GetCurrentProcessId()) + "-" +
-                         std::to_string(InterlockedIncrement(&counter));
+    std::string marker = TempName("host");
     std::string hostMarker = HostPath(marker);
     if (hostMarker.empty()) return;
     // One argument for sh -c, quoted by the Windows rules that Wine applies
@@ -131,11 +136,7 @@ bool TempTree::Host(const std::string& script, bool makesLinks) const {
 }
 
 std::string TempTree::HostOutput(const std::string& script) const {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    static LONG counter;
-    std::string out = std::string(temp) + "tolv-output-" + std::to_string(GetCurrentProcessId()) + "-" +
-                      std::to_string(InterlockedIncrement(&counter));
+    std::string out = TempName("output");
     std::string hostOut = HostPath(out);
     if (hostOut.empty() || !Host("{ " + script + "; } > \"" + hostOut + "\"")) return "<no host>";
     std::string text = FileBytes(out);

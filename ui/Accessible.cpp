@@ -147,7 +147,7 @@ STDMETHODIMP Accessible::get_accDefaultAction(VARIANT child, BSTR* out) {
     return Text(child, &Facts::action, out);
 }
 
-STDMETHODIMP Accessible::get_accRole(VARIANT child, VARIANT* out) {
+HRESULT Accessible::Number(const VARIANT& child, long Facts::*field, VARIANT* out) {
     if (!out) return E_POINTER;
     VariantInit(out);
     HRESULT usable = Usable();
@@ -155,21 +155,12 @@ STDMETHODIMP Accessible::get_accRole(VARIANT child, VARIANT* out) {
     long id;
     Facts facts;
     if (!ChildOf(child, &id) || !Describe(id, &facts)) return E_INVALIDARG;
-    SetChild(out, facts.role);
+    SetChild(out, facts.*field);
     return S_OK;
 }
 
-STDMETHODIMP Accessible::get_accState(VARIANT child, VARIANT* out) {
-    if (!out) return E_POINTER;
-    VariantInit(out);
-    HRESULT usable = Usable();
-    if (FAILED(usable)) return usable;
-    long id;
-    Facts facts;
-    if (!ChildOf(child, &id) || !Describe(id, &facts)) return E_INVALIDARG;
-    SetChild(out, facts.state);
-    return S_OK;
-}
+STDMETHODIMP Accessible::get_accRole(VARIANT child, VARIANT* out) { return Number(child, &Facts::role, out); }
+STDMETHODIMP Accessible::get_accState(VARIANT child, VARIANT* out) { return Number(child, &Facts::state, out); }
 
 STDMETHODIMP Accessible::get_accHelp(VARIANT child, BSTR* out) { return Text(child, nullptr, out); }
 STDMETHODIMP Accessible::get_accKeyboardShortcut(VARIANT child, BSTR* out) { return Text(child, nullptr, out); }

@@ -116,6 +116,8 @@ private:
     bool ChildOf(const VARIANT& child, long* id);
     // One of the element's texts; `field` null for a text no element has.
     HRESULT Text(const VARIANT& child, std::wstring Facts::*field, BSTR* out);
+    // The element's role or state, as an integer variant.
+    HRESULT Number(const VARIANT& child, long Facts::*field, VARIANT* out);
 
     std::atomic<ULONG> references_{1};
     std::atomic<bool> connected_{true};
