@@ -50,12 +50,6 @@ int DpiForNewWindow(POINT screen) {
     }
 }
 
-int DpiOfWindow(HWND window) {
-    using WindowDpi = UINT(WINAPI*)(HWND);
-    static const auto windowDpi = Find<WindowDpi>("user32.dll", "GetDpiForWindow");
-    return windowDpi ? static_cast<int>(windowDpi(window)) : 0;
-}
-
 bool WorkAreaAt(POINT screen, RECT* work) {
     MONITORINFO info{};
     info.cbSize = sizeof info;

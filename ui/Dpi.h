@@ -9,8 +9,6 @@
 // the monitor's for a thread aware of each monitor's scale, the system's
 // for one aware of that alone, 96 for one whose windows the system stretches.
 int DpiForNewWindow(POINT screen);
-// A window's DPI as the platform reports it; 0 where it cannot tell.
-int DpiOfWindow(HWND window);
 // The DPI that this thread's stock fonts are made for.
 int StockFontDpi();
 // The work area (the monitor less the taskbar) of the monitor nearest a point.

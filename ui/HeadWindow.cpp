@@ -191,6 +191,8 @@ void HeadWindow::OnMouseMove(WPARAM wParam, LPARAM) {
         main->rect.left += cursor.x - dragAnchorX;
         main->rect.top += cursor.y - dragAnchorY;
         SetWindowPos(main->hwnd, HWND_TOP, main->rect.left, main->rect.top, 0, 0, SWP_NOSIZE);
+        // The navigator goes with the pointer: to its monitor's work area, too.
+        WorkAreaAt(cursor, &main->workArea);
     }
     dragAnchorX = cursor.x;
     dragAnchorY = cursor.y;
