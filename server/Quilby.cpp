@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "Dpi.h"
 #include "Images.h"
 #include "Module.h"
 
@@ -14,12 +15,25 @@ constexpr DWORD kSecondWaitMs = 200;
 constexpr DWORD kLingerMs = 1000;  // after the navigator closed
 constexpr int kMenuBitmap = 116;
 
-// The menu item's image, loaded once for the module: menus do not own the
-// bitmaps attached to them, so one per menu built would never be freed. The
-// menu draws it in the check mark's place, at the system's size for that.
-HBITMAP MenuBitmap() {
-    static HBITMAP bitmap;
-    if (!bitmap) bitmap = LoadBitmapForSize(g_module, kMenuBitmap, GetSystemMetrics(SM_CXMENUCHECK));
+// The menu item's image, in the check mark's place at the check mark's size
+// there. Menus do not own the bitmaps attached to them, so one per menu
+// built would never be freed: each size is loaded once for the module (the
+// shell may build menus on several threads).
+HBITMAP MenuBitmap(int size) {
+    static SRWLOCK lock = SRWLOCK_INIT;
+    static struct {
+        int size;
+        HBITMAP bitmap;
+    } loaded[8];
+    AcquireSRWLockExclusive(&lock);
+    HBITMAP bitmap = nullptr;
+    for (auto& slot : loaded) {
+        if (slot.bitmap && slot.size != size) continue;
+        if (!slot.bitmap) slot = {size, LoadBitmapForSize(g_module, kMenuBitmap, size)};
+        bitmap = slot.bitmap;
+        break;
+    }
+    ReleaseSRWLockExclusive(&lock);
     return bitmap;
 }
 
@@ -144,7 +158,10 @@ STDMETHODIMP CQuilby::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
 STDMETHODIMP CQuilby::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT, UINT flags) {
     if (flags & CMF_DEFAULTONLY) return S_OK;
     InsertMenuA(menu, index, MF_BYPOSITION | MF_STRING, firstId, "Varnel");
-    if (HBITMAP bitmap = MenuBitmap()) SetMenuItemBitmaps(menu, index, MF_BYPOSITION, bitmap, bitmap);
+    POINT at{0, 0};
+    GetCursorPos(&at);  // where the menu opens, on that monitor's scale
+    if (HBITMAP bitmap = MenuBitmap(MenuCheckSize(DpiForNewWindow(at))))
+        SetMenuItemBitmaps(menu, index, MF_BYPOSITION, bitmap, bitmap);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
 }
 

@@ -50,6 +50,12 @@ int DpiForNewWindow(POINT screen) {
     }
 }
 
+int MenuCheckSize(int dpi) {
+    using MetricsForDpi = int(WINAPI*)(int, UINT);
+    static const auto metrics = Find<MetricsForDpi>("user32.dll", "GetSystemMetricsForDpi");
+    return metrics ? metrics(SM_CXMENUCHECK, static_cast<UINT>(dpi)) : GetSystemMetrics(SM_CXMENUCHECK);
+}
+
 bool WorkAreaAt(POINT screen, RECT* work) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
@@ -58,15 +64,18 @@ bool WorkAreaAt(POINT screen, RECT* work) {
     return true;
 }
 
-HFONT StockFontAt(int stockObject, int dpi) {
+HFONT FaceAt(int stockObject, int dpi) {
     auto stock = static_cast<HFONT>(GetStockObject(stockObject));
-    int made = StockFontDpi();
     LOGFONTW face;
-    if (dpi == made || !GetObjectW(stock, sizeof face, &face)) return stock;
-    face.lfHeight = MulDiv(face.lfHeight, dpi, made);
-    face.lfWidth = MulDiv(face.lfWidth, dpi, made);
+    if (!GetObjectW(stock, sizeof face, &face)) return stock;
+    face.lfHeight = MulDiv(face.lfHeight, dpi, StockFontDpi());
+    face.lfWidth = 0;  // the face's own proportions (some systems leave a stock font's width unscaled)
     HFONT font = CreateFontIndirectW(&face);
     return font ? font : stock;
+}
+
+HFONT StockFontAt(int stockObject, int dpi) {
+    return dpi == StockFontDpi() ? static_cast<HFONT>(GetStockObject(stockObject)) : FaceAt(stockObject, dpi);
 }
 
 void ReleaseFont(HFONT font) {

@@ -11,10 +11,13 @@
 int DpiForNewWindow(POINT screen);
 // The DPI that this thread's stock fonts are made for.
 int StockFontDpi();
+// The size of a menu's check mark at a DPI.
+int MenuCheckSize(int dpi);
 // The work area (the monitor less the taskbar) of the monitor nearest a point.
 bool WorkAreaAt(POINT screen, RECT* work);
-// A stock font (DEFAULT_GUI_FONT, SYSTEM_FONT) for text at `dpi`: the stock
-// object itself at StockFontDpi(), else a font made with its face at the
-// same point size, which the caller deletes (ReleaseFont).
+// A font made with a stock font's face (DEFAULT_GUI_FONT, SYSTEM_FONT) at
+// its point size, for text at `dpi`; the caller deletes it (ReleaseFont).
+HFONT FaceAt(int stockObject, int dpi);
+// The same, but the stock object itself at StockFontDpi().
 HFONT StockFontAt(int stockObject, int dpi);
 void ReleaseFont(HFONT font);

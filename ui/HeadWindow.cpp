@@ -31,12 +31,12 @@ void HeadWindow::DropImages() {
     fontReady_ = false;
 }
 
-// The DC's own font, as the header draws at the scale the stock fonts are
-// made for; the same face at the navigator's scale on another monitor.
+// The DC's own font at 100 %; at any other scale, that font's face at the
+// navigator's scale.
 void HeadWindow::UseFont(HDC dc) {
     const Scale& scale = Main()->scale;
     if (!fontReady_) {
-        font_ = scale.Dpi() == StockFontDpi() ? nullptr : StockFontAt(SYSTEM_FONT, scale.Dpi());
+        font_ = scale.IsBase() && StockFontDpi() == Scale::kBaseDpi ? nullptr : FaceAt(SYSTEM_FONT, scale.Dpi());
         fontReady_ = true;
     }
     if (font_) SelectObject(dc, font_);

@@ -70,11 +70,20 @@ RECT MainWindow::PlaceBeside(POINT pointer, const RECT& work, int size) {
         placed.bottom = pointer.y + size;
     }
     // A monitor smaller than twice the square: it moves in rather than hang
-    // over the monitor's edge.
-    int dx = placed.left < work.left ? work.left - placed.left : placed.right > work.right ? work.right - placed.right : 0;
-    int dy = placed.top < work.top ? work.top - placed.top : placed.bottom > work.bottom ? work.bottom - placed.bottom : 0;
-    OffsetRect(&placed, dx, dy);
+    // over the monitor's edge, and one lower than the square cuts it, so that
+    // the header with its close box and the last row both show.
+    placed = KeptWithin(placed, work);
+    if (placed.bottom > work.bottom) placed.bottom = work.bottom;
     return placed;
+}
+
+RECT MainWindow::KeptWithin(RECT place, const RECT& work) {
+    int dx = place.right > work.right ? work.right - place.right : 0;
+    int dy = place.bottom > work.bottom ? work.bottom - place.bottom : 0;
+    if (place.left + dx < work.left) dx = work.left - place.left;
+    if (place.top + dy < work.top) dy = work.top - place.top;
+    OffsetRect(&place, dx, dy);
+    return place;
 }
 
 void MainWindow::SetScale(int dpi) {
@@ -120,7 +129,11 @@ void MainWindow::FitToList(RECT* listRect) {
     else if (rect.bottom < workArea.bottom)
         rect.bottom = workArea.bottom;  // a window that reaches further keeps its bottom
     SetScrollBarShown(overflow);
-    SetWindowPos(hwnd, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | SWP_NOZORDER);
+    // The scroll bar widens the navigator to the right: where that passes
+    // the work area's edge, the navigator moves left by as much.
+    int over = rect.right - workArea.right;
+    if (over > 0 && rect.left - over >= workArea.left) OffsetRect(&rect, -over, 0);
+    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, SWP_NOZORDER);
     int width = rect.right - rect.left;
     if (header.hwnd) {
         header.rect.right = width;
@@ -149,20 +162,30 @@ void MainWindow::SetScrollBarShown(bool shown) {
 }
 
 void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    // The popups were laid out for the old scale: their zones would no longer
+    // match what they show.
+    if (menu.hwnd) ShowWindow(menu.hwnd, SW_HIDE);
+    if (tooltip.hwnd) ShowWindow(tooltip.hwnd, SW_HIDE);
     {
         ViewsLock hold(this);  // the scan's paints wait for the new scale
         SetScale(dpi);
     }
     POINT centre{(suggested.left + suggested.right) / 2, (suggested.top + suggested.bottom) / 2};
     WorkAreaAt(centre, &workArea);
-    SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // On that monitor, its bottom within the work area, wherever the
+    // suggestion reaches: the rows fit to it again.
+    RECT place = suggested;
+    if (place.bottom > workArea.bottom) place.bottom = place.top < workArea.bottom ? workArea.bottom : place.top;
+    place = KeptWithin(place, workArea);
+    SetWindowPos(hwnd, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     const int top = scale.HeaderHeight();
     header.rect.bottom = top;
     SetWindowPos(header.hwnd, nullptr, header.rect.left, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     list.rect.top = top;
     SetWindowPos(list.hwnd, nullptr, list.rect.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     list.Relayout();  // the rows' new height: the navigator's, the scroll bar's and the header's size
+    list.ShowRow(document.selected);
     SetIcon();
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
@@ -171,6 +194,12 @@ void MainWindow::OnMouseWheel(WPARAM wParam) {
     if (!scrollBarShown) return;
     short delta = static_cast<short>(HIWORD(wParam));
     scrollBar.ScrollBy(delta <= 0 ? 1 : -1);
+}
+
+// Scrolled first, so that a screen reader hears of a row in view.
+void MainWindow::SelectionMoved() {
+    list.ShowRow(document.selected);
+    list.NotifySelection();
 }
 
 void MainWindow::OnSetFocus() {
@@ -260,7 +289,7 @@ void MainWindow::RowsRemoved(int rows) {
     list.rowTotal -= rows;
     if (list.rowTotal < 0) list.rowTotal = 0;
     list.Relayout();
-    keys_.ShowRow(document.selected);  // the next row took the selection
+    list.ShowRow(document.selected);  // the next row took the selection
     list.NotifyRowsChanged();
     list.NotifySelection();  // the next row took the selection
     header.NotifyValueIfChanged();

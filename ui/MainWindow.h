@@ -31,7 +31,7 @@ public:
     bool AfterCreate() override;
     void OnMouseWheel(WPARAM wParam) override;
     void OnDestroy() override;
-    void OnKeyDown(WPARAM key) override { keys_.OnKey(key); }
+    void OnKeyDown(WPARAM key, bool repeated) override { keys_.OnKey(key, repeated); }
     void OnClose() override { Close(); }
     // The list pane takes the focus, where screen readers look for it.
     void OnSetFocus() override;
@@ -45,12 +45,15 @@ public:
     // The navigator's square of `size` beside the pointer, toward the middle
     // of the pointer's work area and within it.
     static RECT PlaceBeside(POINT pointer, const RECT& work, int size);
+    // A rectangle moved onto a work area, as far as it fits: its left and top
+    // edges first.
+    static RECT KeptWithin(RECT place, const RECT& work);
 
     // DocumentViews: the document's repaints and row changes.
     void RepaintList() override;
     void RepaintHeader(bool full) override;
     void RowsRemoved(int rows) override;
-    void SelectionMoved() override { list.NotifySelection(); }
+    void SelectionMoved() override;
     void RowsReordered() override;
     void BeginTreeChange() override { LockViews(); }
     void EndTreeChange() override { UnlockViews(); }
@@ -63,6 +66,9 @@ public:
     // Closes the navigator as its close box does; during an action, once the
     // action has returned.
     void Close();
+    // An action's note or the shell's windows are up: the navigator holds
+    // still, and acts on nothing that a screen reader asks for meanwhile.
+    bool ActionRunning() const { return actions_ > 0; }
 
     // Held by every paint of the list and the header, whichever thread paints,
     // and by the changes of the tree that those paints read.
