@@ -249,14 +249,19 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
         EXPECT_EQ(Answer(list->get_accFocus(&v), v), 2);
 
         // A client selects a file, then expands the first folder: the action
-        // runs later, on the window's thread, and keeps the selection.
+        // runs later, on the window's thread, and keeps the selection. The
+        // popup opened on another row goes: it would act on this one.
+        Press(main.list.hwnd, WM_RBUTTONDOWN, 60, 2, MK_RBUTTON);
+        ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
         ASSERT_EQ(list->accSelect(SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION, Child(4)), S_OK);
         EXPECT_STREQ(main.document.selected->Name(), "small.txt");
+        EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
         EXPECT_TRUE(Await(mark, EVENT_OBJECT_SELECTION, main.list.hwnd, 4));
         mark = events.size();
         ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
         EXPECT_FALSE(main.list.FindRow(0)->Expanded());
         ASSERT_TRUE(Await(mark, EVENT_OBJECT_REORDER, main.list.hwnd, CHILDID_SELF));
+        EXPECT_TRUE(Await(mark, EVENT_OBJECT_STATECHANGE, main.list.hwnd, 1));  // "expanded"
         ASSERT_EQ(Count(list), 6);
         EXPECT_EQ(State(list, 1), kRowState | STATE_SYSTEM_EXPANDED);
         EXPECT_EQ(Action(list, 1), L"Collapse");

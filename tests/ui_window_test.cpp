@@ -38,7 +38,7 @@ struct Probe : Wnd {
     void Paint(HDC) override { ++paints; }
     void OnLButtonDown(LPARAM) override { ++lefts; }
     void OnRButtonDown(LPARAM) override { ++rights; }
-    void OnKeyDown(WPARAM key) override {
+    void OnKeyDown(WPARAM key, bool) override {
         ++keys;
         lastKey = key;
     }
@@ -462,13 +462,17 @@ TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
     Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));  // expand "many": the scroll bar shows
     ASSERT_TRUE(main.scrollBarShown);
     FolderNode* picked = main.list.FindRow(2);
-    main.document.selected = picked;
+    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, RowY(main, 2), MK_RBUTTON);
+    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
+    ASSERT_EQ(main.document.selected, picked);
     const int rows = main.list.rowTotal, height96 = main.list.rowHeight;
     for (int dpi : {144, 96}) {
         SCOPED_TRACE(dpi);
         RECT suggested = WindowRect(main.hwnd);
         OffsetRect(&suggested, 10, 10);
         SendMessageW(main.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        // The popup's zones were those of the old scale: it goes.
+        EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
         auto px = [dpi](int length) { return MulDiv(length, dpi, 96); };
         RECT window = WindowRect(main.hwnd), header = WindowRect(main.header.hwnd), bar = WindowRect(main.scrollBar.hwnd);
         const int bar96 = px(13) + 2;
@@ -567,6 +571,10 @@ TEST_F(TallTree, TheKeysOfATreeKeepTheSelectionInView) {
     EXPECT_EQ(tree.HostSnapshot(), disk);
     EXPECT_EQ(doc.selected, file);
     EXPECT_EQ(main.scrollBar.topRow, 3);
+    // Held down, Delete repeats: the repeats delete nothing (they would take
+    // the rows the selection moves on to).
+    SendMessageW(main.hwnd, WM_KEYDOWN, VK_DELETE, 1 << 30);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
 
     // Escape takes the action popup away first, then closes the navigator.
     Press(main.list.hwnd, WM_RBUTTONDOWN, 60, height / 2, MK_RBUTTON);
@@ -809,6 +817,7 @@ TEST(Tooltip, ShownOnAPressDuringTheScanAndGoneAfterThreeSeconds) {
     ASSERT_FALSE(main.document.root.Complete());  // the scan pauses 500 ms at its end
     Press(main.list.hwnd, WM_LBUTTONDOWN, 40, 5);
     EXPECT_TRUE(IsWindowVisible(main.tooltip.hwnd));
+    EXPECT_NE(GetActiveWindow(), main.tooltip.hwnd);  // the keys (Escape) stay with the navigator
     RECT tip = WindowRect(main.tooltip.hwnd);
     EXPECT_EQ(tip.left, 300);
     EXPECT_EQ(tip.top, 200);

@@ -123,6 +123,7 @@ void ChildWindow::OnLButtonDown(LPARAM lParam) {
 void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
     MainWindow* main = Main();
     Document& doc = main->document;
+    if (main->menu.hwnd) ShowWindow(main->menu.hwnd, SW_HIDE);
     bool selectionMoved = false;
     {
         ViewsLock hold(main);  // no paint while the rows change
@@ -142,13 +143,32 @@ void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
     Relayout();
     RedrawNow();
     NotifyRowsChanged();
+    // Screen readers say "expanded" or "collapsed" of the folder's row.
+    int row = RowOf(folder);
+    if (row >= 0) NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd, OBJID_CLIENT, row + 1);
     if (selectionMoved) NotifySelection();
 }
 
 void ChildWindow::SelectRow(FolderNode* node) {
-    Main()->document.selected = node;
+    MainWindow* main = Main();
+    // The popup acted on the row it was opened for: a new row takes it away.
+    if (main->menu.hwnd) ShowWindow(main->menu.hwnd, SW_HIDE);
+    ShowRow(node);
+    main->document.selected = node;
     RedrawNow();
     NotifySelection();
+}
+
+bool ChildWindow::RowInView(const FolderNode* node) const {
+    int row = RowOf(node), top = Main()->scrollBar.topRow;
+    return row >= top && row < top + RowsShown();
+}
+
+void ChildWindow::ShowRow(const FolderNode* node) {
+    int row = RowOf(node);
+    if (row < 0 || RowInView(node)) return;
+    int top = Main()->scrollBar.topRow;
+    Main()->scrollBar.ScrollTo(row < top ? row : row - RowsShown() + 1);
 }
 
 void ChildWindow::NotifySelection() {
@@ -181,8 +201,9 @@ void ChildWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
     if (message != kDefaultActionMessage || !owner) return;
     MainWindow* main = Main();
     Document& doc = main->document;
-    // As a press during the scan, which acts on no row.
-    if (!doc.root.Complete()) return;
+    // As a press during the scan, which acts on no row; nor while an
+    // action's boxes are up, when the navigator holds still.
+    if (!doc.root.Complete() || main->ActionRunning()) return;
     auto* node = reinterpret_cast<FolderNode*>(lParam);
     {
         ViewsLock views(main);
@@ -215,7 +236,7 @@ void ChildWindow::OnLButtonDblClk() { Main()->document.OpenSelected(); }
 
 // The pane has the focus (a screen reader follows the focus to its rows);
 // the navigator's keys are the main window's.
-void ChildWindow::OnKeyDown(WPARAM key) { Main()->OnKeyDown(key); }
+void ChildWindow::OnKeyDown(WPARAM key, bool repeated) { Main()->OnKeyDown(key, repeated); }
 
 void ChildWindow::Relayout() {
     MainWindow* main = Main();

@@ -20,7 +20,7 @@ public:
     void OnRButtonDown(LPARAM lParam) override;
     void OnVScroll(WPARAM wParam) override;
     void OnLButtonDblClk() override;
-    void OnKeyDown(WPARAM key) override;
+    void OnKeyDown(WPARAM key, bool repeated) override;
     void OnDestroy() override;
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) override;
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -40,11 +40,16 @@ public:
     int RowOf(const FolderNode* node) const;
     // The rows the pane shows whole (at least one).
     int RowsShown() const;
+    // Whether a node's row is shown whole now, and a scroll just far enough
+    // to show it.
+    bool RowInView(const FolderNode* node) const;
+    void ShowRow(const FolderNode* node);
 
     // Expands or collapses a folder's row, as its expander does. A press
     // clears the selection; a screen reader's action keeps it, but a row that
     // the collapse hides hands it to the folder, as a tree view does.
     void Toggle(FolderNode* folder, bool keepSelection);
+    // Selects a node's row, in view, and tells screen readers.
     void SelectRow(FolderNode* node);
     // Tell accessibility clients that the selection moved to the selected
     // row, or that the rows changed. Any thread; no lock may be held.

@@ -7,25 +7,15 @@
 
 #include <windows.h>
 
-#include "FolderNode.h"
-
 class MainWindow;
 
 class ListKeys {
 public:
     explicit ListKeys(MainWindow* main) : main_(main) {}
 
-    void OnKey(WPARAM key);
-    // Scrolls the list just enough to show a node's row whole.
-    void ShowRow(const FolderNode* node);
+    // `repeated`: the key is held down.
+    void OnKey(WPARAM key, bool repeated);
 
 private:
-    bool RowInView(const FolderNode* node) const;
-    // Selects a node's row, shows it, and tells screen readers.
-    void Select(FolderNode* node);
-    // The row `rows` away from the selected one, within the list; with none
-    // selected, the first row going down and the last going up.
-    FolderNode* RowAway(int rows) const;
-
     MainWindow* main_;
 };

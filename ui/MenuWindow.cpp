@@ -9,7 +9,10 @@ void MenuWindow::DropImages() { image_.Release(); }
 void MenuWindow::ShowAt(POINT screen) {
     const Scale& scale = Main()->scale;
     SIZE size = ImageSize(IDB_POPUP, scale);
-    SetWindowPos(hwnd, HWND_TOP, screen.x - scale.Px(60), screen.y - scale.Px(10), size.cx, size.cy, SWP_SHOWWINDOW);
+    shownFor_ = Main()->document.selected;
+    RECT place{screen.x - scale.Px(60), screen.y - scale.Px(10), 0, 0};
+    place = MainWindow::KeptWithin({place.left, place.top, place.left + size.cx, place.top + size.cy}, Main()->workArea);
+    SetWindowPos(hwnd, HWND_TOP, place.left, place.top, size.cx, size.cy, SWP_SHOWWINDOW);
 }
 
 void MenuWindow::Paint(HDC dc) {
@@ -26,6 +29,8 @@ void MenuWindow::OnLButtonDown(LPARAM lParam) {
     Document& doc = Main()->document;
     // Gone before the action: the note and the shell's windows come next.
     ShowWindow(hwnd, SW_HIDE);
+    // It acts on the row it was opened for, or on nothing.
+    if (!doc.selected || doc.selected != shownFor_) return;
     if (y < scale.Px(25))
         doc.OpenSelected();
     else
@@ -42,4 +47,4 @@ void MenuWindow::OnMouseMove(WPARAM, LPARAM) {
 
 void MenuWindow::OnMouseLeave() { ShowWindow(hwnd, SW_HIDE); }
 
-void MenuWindow::OnKeyDown(WPARAM key) { Main()->OnKeyDown(key); }
+void MenuWindow::OnKeyDown(WPARAM key, bool repeated) { Main()->OnKeyDown(key, repeated); }

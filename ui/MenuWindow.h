@@ -1,6 +1,7 @@
 // The action popup: Open and Delete under the pointer.
 #pragma once
 
+#include "FolderNode.h"
 #include "Images.h"
 #include "Wnd.h"
 
@@ -13,7 +14,7 @@ public:
     void OnMouseMove(WPARAM wParam, LPARAM lParam) override;
     void OnMouseLeave() override;
     // Shown, the popup has the keyboard: its keys are the navigator's.
-    void OnKeyDown(WPARAM key) override;
+    void OnKeyDown(WPARAM key, bool repeated) override;
     void ShowAt(POINT screen);
     // The image again at the next paint, at the navigator's scale then.
     void DropImages();
@@ -21,4 +22,5 @@ public:
 private:
     MainWindow* Main() const;
     PaneImage image_;
+    const FolderNode* shownFor_ = nullptr;  // the row the popup was opened for
 };

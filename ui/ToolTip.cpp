@@ -8,8 +8,12 @@ void ToolTip::ShowAt(POINT screen) {
     // Without a window a timer would be the thread's, a new one each time.
     if (!hwnd) return;
     shownTip = hwnd;
-    const Scale& scale = static_cast<MainWindow*>(owner)->scale;
-    SetWindowPos(hwnd, HWND_TOP, screen.x, screen.y, scale.Px(200), scale.Px(25), SWP_SHOWWINDOW);
+    const MainWindow* main = static_cast<MainWindow*>(owner);
+    const Scale& scale = main->scale;
+    RECT place = MainWindow::KeptWithin({screen.x, screen.y, screen.x + scale.Px(200), screen.y + scale.Px(25)},
+                                        main->workArea);
+    // Shown, never active: the keyboard stays with the navigator.
+    SetWindowPos(hwnd, HWND_TOP, place.left, place.top, scale.Px(200), scale.Px(25), SWP_SHOWWINDOW | SWP_NOACTIVATE);
     SetTimer(hwnd, kHideTimer, kShowMs, HideTip);
 }
 

@@ -81,7 +81,7 @@ LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         self->OnDestroy();
         break;
     case WM_KEYDOWN:
-        self->OnKeyDown(wParam);
+        self->OnKeyDown(wParam, (lParam & (1 << 30)) != 0);
         break;
     case WM_SETFOCUS:
         self->OnSetFocus();

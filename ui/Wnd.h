@@ -32,7 +32,8 @@ public:
     virtual void OnDestroy() {}
     virtual void OnTimer() {}
     virtual void OnLButtonDblClk() {}
-    virtual void OnKeyDown(WPARAM key) {}
+    // `repeated`: a key held down, repeating (the key was down before).
+    virtual void OnKeyDown(WPARAM key, bool repeated) {}
     virtual void OnSetFocus() {}
     // WM_CLOSE, as the taskbar or Alt+F4 asks for it.
     virtual void OnClose() { DestroyWindow(hwnd); }
