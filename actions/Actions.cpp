@@ -57,27 +57,37 @@ bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std
     return !byExact.IsLink() && ReachedDirectly(exact, byExact);
 }
 
-// True when nothing at any depth of the folder is a link and every folder in
-// it can be listed, as the disk holds it now. The shell's delete recurses,
-// and where an item cannot go to the Recycle Bin it destroys what it finds,
-// through links too; which way it goes is only known once it has the item.
-// So a folder that holds a link is never handed to it at all.
-bool HoldsNoLink(const ItemPath& folder, const ItemIdentity& identity) {
+// True when the shell, deleting the folder, reaches exactly what the disk
+// holds in it now: its delete recurses by ordinary paths of MAX_PATH units,
+// and where an item cannot go to the Recycle Bin it destroys what those
+// paths reach, through links too. Which way it goes is only known once it
+// has the item, so a folder is handed to it only when nothing at any depth
+// is a link, every name is one that the platform takes as it stands, every
+// path fits, and every folder can be listed.
+bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const ItemIdentity& identity) {
+    struct Level {
+        ItemPath path;
+        size_t ordinary;  // the length of the folder's ordinary path
+        ItemIdentity identity;
+    };
     FolderListing listing;
-    std::vector<std::pair<ItemPath, ItemIdentity>> pending{{folder, identity}};
+    std::vector<Level> pending{{folder, ordinaryLength, identity}};
     while (!pending.empty()) {
-        std::pair<ItemPath, ItemIdentity> at = std::move(pending.back());
+        Level at = std::move(pending.back());
         pending.pop_back();
-        if (!listing.Open(at.first.Exact(), &at.second)) return false;
+        if (!listing.Open(at.path.Exact(), &at.identity)) return false;
         ListedEntry entry;
         while (listing.Next(&entry)) {
             std::wstring name(entry.name, entry.nameLength);
             if (name == L"." || name == L"..") continue;
-            if (IsLink(entry.attributes, entry.reparseTag)) return false;
+            size_t ordinary = at.ordinary + 1 + name.size();
+            if (IsLink(entry.attributes, entry.reparseTag) || IsNormalisedName(name.c_str(), name.size()) ||
+                ordinary >= MAX_PATH)
+                return false;
             if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-            ItemPath sub = at.first;
+            ItemPath sub = at.path;
             if (!sub.Append(EncodeName(name).c_str())) return false;
-            pending.push_back({std::move(sub), {at.second.volume, entry.fileId}});
+            pending.push_back({std::move(sub), ordinary, {at.identity.volume, entry.fileId}});
         }
     }
     return true;
@@ -146,7 +156,8 @@ void Document::DeleteSelected() {
     std::wstring path;
     if (!ProvenPath(*this, target, true, &path) || (path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return;
     ItemPath exact;
-    if (target->isFolder && (!NodePath(target, &exact) || !HoldsNoLink(exact, Identity(target)))) return;
+    if (target->isFolder && (!NodePath(target, &exact) || !ShellReachesOnlyItsOwn(exact, path.size(), Identity(target))))
+        return;
 
     // The list of paths the shell takes ends with two zeros; the fresh page
     // supplies the second. It stays read-only while the shell works on it.

@@ -54,6 +54,8 @@ struct WithoutRecycleBin : ::testing::Test {
     void SetUp() override {
         const char* data = getenv("XDG_DATA_HOME");
         if (!data || std::string(data) != "/dev/null") GTEST_SKIP() << "run by CTest, with no Recycle Bin";
+        // No note: the shell's box is the one answered here.
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteKeyA(root, "software\\Varnel");
         tree.Dir("chosen");
         tree.File("chosen\\a.txt", 100);
         tree.Dir("chosen\\sub");
@@ -128,26 +130,42 @@ TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
     EXPECT_EQ(WaitForSingleObject(second.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
-TEST_F(WithoutRecycleBin, AFolderHoldingALinkIsNeverHandedToTheShell) {
-    // A link inside a folder to a folder outside the chosen one: the shell's
-    // permanent delete would go through it.
-    if (!tree.Host("mkdir -p target/deep && printf tttt > target/f && printf dddd > target/deep/g && "
-                   "mkdir chosen/holder && printf hh > chosen/holder/h && ln -s ../../target chosen/holder/out",
+TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
+    // The shell's permanent delete recurses by ordinary paths, and would go
+    // through a link to a folder outside the chosen one, read a name holding
+    // backslashes as a path, or, past 260 units, lose the path and take
+    // whatever the process's current folder holds.
+    if (!tree.Host("mkdir -p target/deep cwd && printf tttt > target/f && printf dddd > target/deep/g && "
+                   "printf cccc > cwd/canary && mkdir chosen/holder && printf hh > chosen/holder/h && "
+                   "ln -s ../../target chosen/holder/out && mkdir chosen/odd && printf oo > 'chosen/odd/x\\..\\..\\f'",
                    true))
         GTEST_SKIP() << "no host to make the link";
+    std::string deep = "chosen\\deep";
+    tree.Dir(deep);
+    while (tree.Path(deep).size() < 300) {
+        deep += "\\a-rather-long-folder-name-" + std::to_string(deep.size());
+        tree.Dir(deep);
+    }
+    tree.File(deep + "\\leaf", 5);
+    wchar_t home[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, home);
+    SetCurrentDirectoryW(Wide(tree.Path("cwd")).c_str());
     Navigator nav(tree.Path("chosen"));
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     std::string disk = tree.HostSnapshot();
-    FolderNode* holder = RowNamed(main, "holder");
-    ASSERT_NE(holder, nullptr);
-    main.document.selected = holder;
-    BoxAnswer yes{IDYES, {}};
-    DeleteAnswering(main, yes);
-    EXPECT_FALSE(yes.seen);
-    EXPECT_EQ(tree.HostSnapshot(), disk);
-    EXPECT_EQ(RowNamed(main, "holder"), holder);
+    for (const char* name : {"holder", "odd", "deep"}) {
+        FolderNode* folder = RowNamed(main, name);
+        ASSERT_NE(folder, nullptr) << name;
+        main.document.selected = folder;
+        BoxAnswer yes{IDYES, {}};
+        DeleteAnswering(main, yes);
+        EXPECT_FALSE(yes.seen) << name;
+        EXPECT_EQ(tree.HostSnapshot(), disk) << name;
+        EXPECT_EQ(RowNamed(main, name), folder) << name;
+    }
+    SetCurrentDirectoryW(home);
 
     // A folder without one goes, for good once the box is answered.
     FolderNode* sub = RowNamed(main, "sub");
