@@ -78,8 +78,14 @@ void ExpectInstalled() {
 }
 
 // The setting's key as only an administrator with its ownership could
-// change it: registration cannot write it, and fails.
+// change it: registration cannot write it, and fails. Over an installation,
+// whose modules are replaced by then, so none of it is left either.
 TEST(Installer, AFailedRegistrationInstallsNothing) {
+    std::string setup = "\"" + BuildDir() + "\\Tolv-setup.exe\" /S";
+    DWORD code = 99;
+    Capture(setup, &code);
+    ASSERT_EQ(code, 0u);
+    ExpectInstalled();
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                               nullptr, &key, nullptr),
@@ -89,8 +95,7 @@ TEST(Installer, AFailedRegistrationInstallsNothing) {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
     ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
 
-    DWORD code = 0;
-    std::string output = Capture("\"" + BuildDir() + "\\Tolv-setup.exe\" /S", &code);
+    std::string output = Capture(setup, &code);
     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, open);
     RegCloseKey(key);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", KEY_WOW64_64KEY, 0);

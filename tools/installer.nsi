@@ -67,19 +67,34 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Registers a module; RESULT is regsvr32's exit code, or words saying it
+; never ran (ExecWait leaves the variable undefined then).
+!macro Register FILE RESULT
+    ClearErrors
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "${FILE}"' ${RESULT}
+    ${If} ${Errors}
+        StrCpy ${RESULT} "did not start"
+    ${EndIf}
+!macroend
+
 ; Takes back whatever a failed installation did: the registrations (quietly,
-; as the uninstaller does) and the files.
+; as the uninstaller does) and the files. A failed upgrade has already
+; replaced the modules of the installation before it, so its uninstaller
+; and its entry in Add or Remove Programs go too.
 !macro TakeBack
     ${If} $Folder64 != ""
         ${DisableX64FSRedirection}
         ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
         ${EnableX64FSRedirection}
         !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        Delete "$Folder64\uninstall.exe"
         RMDir $Folder64
     ${EndIf}
     ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
     !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+    Delete "$Folder32\uninstall.exe"
     RMDir $Folder32
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
 !macroend
 
 Section "Install"
@@ -90,7 +105,7 @@ Section "Install"
         !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
         File "/oname=Tolv.dll" "${X64_DLL}"
         ${DisableX64FSRedirection}
-        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "$Folder64\Tolv.dll"' $0
+        !insertmacro Register "$Folder64\Tolv.dll" $0
         ${EnableX64FSRedirection}
     ${EndIf}
     SetOutPath $Folder32
@@ -98,14 +113,14 @@ Section "Install"
     File "/oname=Tolv.dll" "${X86_DLL}"
     ; The 32-bit regsvr32 (SysWOW64 on 64-bit Windows, where System32 points
     ; there for this 32-bit installer) registers in the 32-bit view.
-    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /n /i "$Folder32\Tolv.dll"' $1
+    !insertmacro Register "$Folder32\Tolv.dll" $1
     ; A module that could not be registered is no installation: nothing of
     ; it stays, and the installer says so and fails, silent or not.
     ${If} $0 != 0
     ${OrIf} $1 != 0
         SetOutPath $TEMP
         !insertmacro TakeBack
-        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32 reported $0 and $1). Nothing was installed." /SD IDOK
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32: $0; $1). Nothing was installed." /SD IDOK
         SetErrorLevel 2
         Abort
     ${EndIf}
