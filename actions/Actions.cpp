@@ -58,13 +58,16 @@ bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std
 }
 
 // True when the shell, deleting the folder, reaches exactly what the disk
-// holds in it now: its delete recurses by ordinary paths of MAX_PATH units,
-// and where an item cannot go to the Recycle Bin it destroys what those
-// paths reach, through links too. Which way it goes is only known once it
-// has the item, so a folder is handed to it only when nothing at any depth
-// is a link, every name is one that the platform takes as it stands, every
-// path fits, and every folder can be listed.
-bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const ItemIdentity& identity) {
+// holds in it now. Where an item cannot go to the Recycle Bin the shell asks,
+// then destroys it by recursing with ordinary paths, through links too; and
+// which way it goes is only known once it has the item. So a folder is
+// handed to it only when nothing at any depth is a link, every name is one
+// that the platform takes as it stands, and every folder can be listed.
+// Paths past MAX_PATH units are lost in the recursion (the shell may then act
+// on its current folder's items): they are let through only where the
+// folder's drive has a Recycle Bin, which moves the folder whole.
+bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, bool longPathsPass,
+                            const ItemIdentity& identity) {
     struct Level {
         ItemPath path;
         size_t ordinary;  // the length of the folder's ordinary path
@@ -82,7 +85,7 @@ bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const
             if (name == L"." || name == L"..") continue;
             size_t ordinary = at.ordinary + 1 + name.size();
             if (IsLink(entry.attributes, entry.reparseTag) || IsNormalisedName(name.c_str(), name.size()) ||
-                ordinary >= MAX_PATH)
+                (ordinary >= MAX_PATH && !longPathsPass))
                 return false;
             if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
             ItemPath sub = at.path;
@@ -156,8 +159,13 @@ void Document::DeleteSelected() {
     std::wstring path;
     if (!ProvenPath(*this, target, true, &path) || (path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return;
     ItemPath exact;
-    if (target->isFolder && (!NodePath(target, &exact) || !ShellReachesOnlyItsOwn(exact, path.size(), Identity(target))))
-        return;
+    if (target->isFolder) {
+        SHQUERYRBINFO bin{};
+        bin.cbSize = sizeof bin;
+        bool binOnDrive = SUCCEEDED(SHQueryRecycleBinW(path.c_str(), &bin));
+        if (!NodePath(target, &exact) || !ShellReachesOnlyItsOwn(exact, path.size(), binOnDrive, Identity(target)))
+            return;
+    }
 
     // The list of paths the shell takes ends with two zeros; the fresh page
     // supplies the second. It stays read-only while the shell works on it.

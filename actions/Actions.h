@@ -10,7 +10,7 @@
 bool ShowDlgSetting(bool query);
 
 // Shows the note modally; 1 when its box was ticked, 0 when not, -1 when the
-// dialog template could not be made.
+// dialog could not be made or shown.
 int ShowRecycleNote(HINSTANCE instance, HWND owner);
 
 INT_PTR CALLBACK NoteDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

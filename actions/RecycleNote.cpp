@@ -9,7 +9,9 @@ constexpr size_t kTemplateBytes = 2048;
 constexpr int kCheckBoxId = 500;
 constexpr int kNoteTextId = 501;
 
-int noteTicked;
+// What the note's dialog ends with, however it is closed.
+constexpr INT_PTR kClosed = 1;
+constexpr INT_PTR kClosedTicked = 2;
 
 // Writes one dialog item or the dialog's strings into a template, UTF-16.
 WORD* WriteText(WORD* at, const char* text) {
@@ -88,13 +90,14 @@ INT_PTR CALLBACK NoteDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (LOWORD(wParam)) {
     case IDOK:
     case IDCANCEL:
-        EndDialog(dialog, LOWORD(wParam));
+        // The tick travels in the dialog's result: another navigator's note
+        // may be open at the same time, in the same thread.
+        EndDialog(dialog, IsDlgButtonChecked(dialog, kCheckBoxId) == BST_CHECKED ? kClosedTicked : kClosed);
         return TRUE;
     case kCheckBoxId: {
         HWND box = GetDlgItem(dialog, kCheckBoxId);
         bool ticked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
         SendMessageA(box, BM_SETCHECK, ticked ? BST_UNCHECKED : BST_CHECKED, 0);
-        noteTicked = ticked ? 0 : 1;
         return FALSE;
     }
     default:
@@ -124,10 +127,10 @@ int ShowRecycleNote(HINSTANCE instance, HWND owner) {
     WriteItem(at, WS_CHILD | WS_VISIBLE | BS_CHECKBOX, 25, 55, 140, 15, kCheckBoxId, 0x0080,
               "Don't show this message again");
     GlobalUnlock(block);
-    noteTicked = 0;
-    DialogBoxIndirectParamA(instance, static_cast<DLGTEMPLATE*>(GlobalLock(block)), owner, NoteDlgProc, 0);
+    INT_PTR closed = DialogBoxIndirectParamA(instance, static_cast<DLGTEMPLATE*>(GlobalLock(block)), owner,
+                                             NoteDlgProc, 0);
     GlobalUnlock(block);
     GlobalFree(block);
-    return noteTicked;
+    return closed == kClosedTicked ? 1 : closed == kClosed ? 0 : -1;
 }
 

@@ -458,6 +458,38 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     EXPECT_FALSE(DeleteAnswering(main, silenced));
 }
 
+// Two navigators in one thread, the second's note opened while the first's
+// is up: each note's tick is its own.
+TEST_F(Actions, EachNoteKeepsItsOwnTick) {
+    SetNoteSetting(1);
+    TempTree other;
+    other.File("other.txt", 5);
+    Navigator first(tree.Root()), second(other.Root());
+    ASSERT_TRUE(first.Opened() && second.Opened());
+    ASSERT_TRUE(first.WaitForScan() && second.WaitForScan());
+    Select(first.Main(), Row(first.Main(), "notes.txt"));
+    Select(second.Main(), Row(second.Main(), "other.txt"));
+    HWND secondWindow = second.Main().hwnd;
+    bool secondSeen = false;
+    NoteAnswer ticked{0, IDOK, 200, false, {}, [&](HWND note) {
+        SendMessageA(GetDlgItem(note, 500), BM_CLICK, 0, 0);
+        PostMessageA(secondWindow, WM_KEYDOWN, VK_DELETE, 0);
+        for (int i = 0; i < 200 && !secondSeen; ++i, Sleep(25))
+            for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", "NOTE"));)
+                if (GetWindow(box, GW_OWNER) == secondWindow && IsWindowVisible(box) && GetDlgItem(box, IDOK)) {
+                    secondSeen = true;
+                    SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                    break;
+                }
+        for (int i = 0; i < 200 && Exists(other.Path("other.txt")); ++i) Sleep(25);
+    }};
+    EXPECT_TRUE(DeleteAnswering(first.Main(), ticked));
+    EXPECT_TRUE(secondSeen);
+    EXPECT_FALSE(Exists(other.Path("other.txt")));
+    EXPECT_FALSE(Exists(tree.Path("notes.txt")));
+    EXPECT_EQ(NoteSetting(), 0);
+}
+
 TEST(Closing, DuringTheScanRepeatedlyLeavesNoThreads) {
     TempTree tree;
     for (int f = 0; f < 30; ++f) {
