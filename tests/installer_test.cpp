@@ -77,15 +77,21 @@ void ExpectInstalled() {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, KEY_WOW64_32KEY));  // one entry
 }
 
+std::string SetupCommand() { return "\"" + BuildDir() + "\\Tolv-setup.exe\" /S"; }
+
+// Installs silently, as a deployment tool would, and checks the result.
+void Install() {
+    DWORD code = 99;
+    Capture(SetupCommand(), &code);
+    ASSERT_EQ(code, 0u);
+    ExpectInstalled();
+}
+
 // The setting's key as only an administrator with its ownership could
 // change it: registration cannot write it, and fails. Over an installation,
 // whose modules are replaced by then, so none of it is left either.
 TEST(Installer, AFailedRegistrationInstallsNothing) {
-    std::string setup = "\"" + BuildDir() + "\\Tolv-setup.exe\" /S";
-    DWORD code = 99;
-    Capture(setup, &code);
-    ASSERT_EQ(code, 0u);
-    ExpectInstalled();
+    ASSERT_NO_FATAL_FAILURE(Install());
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                               nullptr, &key, nullptr),
@@ -95,7 +101,8 @@ TEST(Installer, AFailedRegistrationInstallsNothing) {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
     ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
 
-    std::string output = Capture(setup, &code);
+    DWORD code = 0;
+    std::string output = Capture(SetupCommand(), &code);
     RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, open);
     RegCloseKey(key);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", KEY_WOW64_64KEY, 0);
@@ -112,11 +119,8 @@ TEST(Installer, AFailedRegistrationInstallsNothing) {
 }
 
 TEST(Installer, InstallsUpgradesAndUninstallsSilently) {
-    std::string setup = "\"" + BuildDir() + "\\Tolv-setup.exe\" /S";
+    ASSERT_NO_FATAL_FAILURE(Install());
     DWORD code = 99;
-    Capture(setup, &code);
-    ASSERT_EQ(code, 0u);
-    ExpectInstalled();
 
     // The shell opens the navigator through the installed 64-bit module.
     TempTree tree;
@@ -132,9 +136,7 @@ TEST(Installer, InstallsUpgradesAndUninstallsSilently) {
     DWORD off = 0;
     RegSetValueExA(key, "show_dlg", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), sizeof off);
     RegCloseKey(key);
-    Capture(setup, &code);
-    ASSERT_EQ(code, 0u);
-    ExpectInstalled();
+    ASSERT_NO_FATAL_FAILURE(Install());
 
     // The uninstaller, as Add or Remove Programs runs it silently; it goes on
     // from a copy of itself, so its work is done once the folders are gone.

@@ -79,26 +79,13 @@ inline bool SaveBitmapRle8(const char* file, int width, int height, const std::v
         data.push_back(0);
         data.push_back(y + 1 < height ? 0 : 1);
     }
-    BITMAPFILEHEADER header{};
     BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
     info.biWidth = width;
     info.biHeight = height;
-    info.biPlanes = 1;
     info.biBitCount = 8;
     info.biCompression = BI_RLE8;
     info.biSizeImage = static_cast<DWORD>(data.size());
-    info.biClrUsed = static_cast<DWORD>(palette.size());
-    header.bfType = 0x4D42;
-    header.bfOffBits = static_cast<DWORD>(sizeof header + sizeof info + palette.size() * sizeof(RGBQUAD));
-    header.bfSize = header.bfOffBits + info.biSizeImage;
-    FILE* out = fopen(file, "wb");
-    if (!out) return false;
-    fwrite(&header, sizeof header, 1, out);
-    fwrite(&info, sizeof info, 1, out);
-    fwrite(palette.data(), sizeof(RGBQUAD), palette.size(), out);
-    fwrite(data.data(), 1, data.size(), out);
-    return fclose(out) == 0;
+    return SaveBitmapFile(file, info, palette.data(), palette.size(), data.data());
 }
 
 // A 24-bit bitmap drawn with GDI and saved as a .bmp file.

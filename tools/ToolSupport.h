@@ -8,26 +8,34 @@
 #include <cwctype>
 #include <string>
 
-// Writes bottom-up 24-bit pixels (rows padded to 4 bytes) as a .bmp file.
-inline bool SaveBitmap24(const char* file, int width, int height, const void* bits) {
-    DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER header{};
-    BITMAPINFOHEADER info{};
+// Writes a .bmp file: the header for `info` (whose biSizeImage counts the
+// pixel data), the palette, the pixel data.
+inline bool SaveBitmapFile(const char* file, BITMAPINFOHEADER info, const RGBQUAD* palette, size_t colours,
+                           const void* data) {
     info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
     info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biSizeImage = stride * static_cast<DWORD>(height);
+    info.biClrUsed = static_cast<DWORD>(colours);
+    BITMAPFILEHEADER header{};
     header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
+    header.bfOffBits = static_cast<DWORD>(sizeof header + sizeof info + colours * sizeof(RGBQUAD));
     header.bfSize = header.bfOffBits + info.biSizeImage;
     FILE* out = fopen(file, "wb");
     if (!out) return false;
     fwrite(&header, sizeof header, 1, out);
     fwrite(&info, sizeof info, 1, out);
-    fwrite(bits, 1, info.biSizeImage, out);
+    if (colours) fwrite(palette, sizeof(RGBQUAD), colours, out);
+    fwrite(data, 1, info.biSizeImage, out);
     return fclose(out) == 0;
+}
+
+// Writes bottom-up 24-bit pixels (rows padded to 4 bytes) as a .bmp file.
+inline bool SaveBitmap24(const char* file, int width, int height, const void* bits) {
+    BITMAPINFOHEADER info{};
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biBitCount = 24;
+    info.biSizeImage = ((static_cast<DWORD>(width) * 3 + 3) & ~3u) * static_cast<DWORD>(height);
+    return SaveBitmapFile(file, info, nullptr, 0, bits);
 }
 
 // A bottom-up 24-bit bitmap whose pixels the caller can read and write.
