@@ -58,3 +58,15 @@ COLORREF PixelAt(HWND hwnd, int x, int y);
 // Whether any pixel of the client rectangle has exactly that colour.
 bool HasColour(HWND hwnd, RECT area, COLORREF colour);
 RECT WindowRect(HWND hwnd);
+inline int Width(HWND hwnd) {
+    RECT r = WindowRect(hwnd);
+    return r.right - r.left;
+}
+inline int Height(HWND hwnd) {
+    RECT r = WindowRect(hwnd);
+    return r.bottom - r.top;
+}
+
+// The skin's face and the selected row's colour.
+const COLORREF kFace = RGB(205, 222, 235);
+const COLORREF kSelected = RGB(70, 70, 250);

@@ -1,0 +1,375 @@
+// The list of a navigator on a folder taller than the screen: fitting the
+// rows, the scroll bar, the keys of a tree, a change of scale.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Navigator.h"
+#include "TempTree.h"
+
+namespace {
+
+// A folder of many files next to two small entries: expanding it makes the
+// rows overflow the screen.
+struct TallTree : ::testing::Test {
+    TempTree tree;
+    void SetUp() override {
+        tree.Dir("many");
+        for (int i = 0; i < 90; ++i) tree.File("many\\f" + std::to_string(i), 100 + i);
+        tree.Dir("few");
+        tree.File("few\\x", 5);
+        tree.File("solo.txt", 1);
+    }
+    // The row of a node, in the list's client coordinates.
+    static int RowY(MainWindow& main, int row) { return row * main.list.rowHeight + 2; }
+};
+
+TEST_F(TallTree, FitsTheRowsAndShowsTheScrollBarOnlyWhenTheyDoNotFit) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    const int rowHeight = main.list.rowHeight;
+    EXPECT_EQ(main.list.rowTotal, 3);
+    EXPECT_EQ(Height(main.hwnd), 55 + 3 * rowHeight);
+    EXPECT_FALSE(main.scrollBarShown);
+    EXPECT_EQ(PixelAt(main.header.hwnd, 398, 15), kFace);  // the 400-pixel band
+
+    // Expand "many" (the first row) on its expander.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));
+    EXPECT_EQ(main.list.rowTotal, 93);
+    EXPECT_TRUE(main.scrollBarShown);
+    EXPECT_EQ(WindowRect(main.hwnd).bottom, main.workArea.bottom);
+    EXPECT_EQ(Width(main.hwnd), 415);
+    EXPECT_TRUE(IsWindowVisible(main.scrollBar.hwnd));
+    RECT bar = WindowRect(main.scrollBar.hwnd), window = WindowRect(main.hwnd);
+    EXPECT_EQ(bar.right - bar.left, 15);
+    EXPECT_EQ(bar.top - window.top, 55 + 1);  // below the header, inside the border
+    int visible = (Height(main.list.hwnd)) / rowHeight;
+    EXPECT_EQ(main.scrollBar.range, 93 - visible);
+    PumpFor(50);
+    main.header.RedrawNow();
+    COLORREF closeBox = PixelAt(main.header.hwnd, 398, 15);
+    EXPECT_NE(closeBox, kFace);  // the 415-pixel band, its close box moved right
+    EXPECT_GT(GetRValue(closeBox), 200);
+
+    // Collapse it again: back to three rows, 400 wide, no scroll bar.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));
+    EXPECT_EQ(main.list.rowTotal, 3);
+    EXPECT_FALSE(main.scrollBarShown);
+    EXPECT_FALSE(IsWindowVisible(main.scrollBar.hwnd));
+    EXPECT_EQ(Width(main.hwnd), 400);
+    EXPECT_EQ(Height(main.hwnd), 55 + 3 * rowHeight);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+}
+
+TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
+    tree.Dir("few\\inner");
+    tree.File("few\\inner\\deep", 2);
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Document& doc = main.document;
+    FolderNode* many = main.list.FindRow(0);
+    FolderNode* few = main.list.FindRow(1);
+    ASSERT_STREQ(many->Name(), "many");
+    ASSERT_STREQ(few->Name(), "few");
+
+    // Level 1: expander zone x 1..14, name from 16 on.
+    int y = RowY(main, 1);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y);
+    EXPECT_EQ(doc.selected, few);
+    RECT nameCell{20, 1 * main.list.rowHeight, 60, 2 * main.list.rowHeight};
+    EXPECT_TRUE(HasColour(main.list.hwnd, nameCell, kSelected));
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y);  // again: deselects
+    EXPECT_EQ(doc.selected, nullptr);
+    EXPECT_FALSE(HasColour(main.list.hwnd, nameCell, kSelected));
+    for (int x : {0, 15}) {
+        doc.selected = few;
+        Press(main.list.hwnd, WM_LBUTTONDOWN, x, y);
+        EXPECT_EQ(doc.selected, nullptr) << x;
+        EXPECT_FALSE(few->Expanded()) << x;
+    }
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 1, y);
+    EXPECT_TRUE(few->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 5);  // many, few, inner, x, solo.txt
+    EXPECT_STREQ(main.list.FindRow(2)->Name(), "inner");
+
+    // Level 2 (inner): expander zone x 16..29, x 30 clears, x 31 selects.
+    FolderNode* inner = main.list.FindRow(2);
+    int y2 = RowY(main, 2);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 30, y2);
+    EXPECT_EQ(doc.selected, nullptr);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 31, y2);
+    EXPECT_EQ(doc.selected, inner);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y2);
+    EXPECT_TRUE(inner->Expanded());
+    EXPECT_EQ(doc.selected, nullptr);  // toggling clears the selection
+    EXPECT_EQ(main.list.rowTotal, 6);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 29, y2);
+    EXPECT_FALSE(inner->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 5);
+
+    // A Shift-press reaches no handler; a press below the last row selects nothing.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, RowY(main, 0), MK_LBUTTON | MK_SHIFT);
+    EXPECT_EQ(doc.selected, nullptr);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, RowY(main, 40));
+    EXPECT_EQ(doc.selected, nullptr);
+
+    // The arrow keys move through the rows in display order.
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 40, RowY(main, 1));
+    ASSERT_EQ(doc.selected, few);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(doc.selected, inner);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_UP, 0);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(doc.selected, many);
+}
+
+// Dragged onto a monitor of another scale, the navigator takes the
+// system's suggested rectangle and lays itself out at the new scale; the
+// scan's end, the rows shown and the selection stay.
+TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));  // expand "many": the scroll bar shows
+    ASSERT_TRUE(main.scrollBarShown);
+    FolderNode* picked = main.list.FindRow(2);
+    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, RowY(main, 2), MK_RBUTTON);
+    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
+    ASSERT_EQ(main.document.selected, picked);
+    const int rows = main.list.rowTotal, height96 = main.list.rowHeight;
+    for (int dpi : {144, 96}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested = WindowRect(main.hwnd);
+        OffsetRect(&suggested, 10, 10);
+        SendMessageW(main.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        // The popup's zones were those of the old scale: it goes.
+        EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
+        auto px = [dpi](int length) { return MulDiv(length, dpi, 96); };
+        RECT window = WindowRect(main.hwnd), header = WindowRect(main.header.hwnd), bar = WindowRect(main.scrollBar.hwnd);
+        const int bar96 = px(13) + 2;
+        EXPECT_EQ(window.left, suggested.left);
+        EXPECT_EQ(window.top, suggested.top);
+        EXPECT_EQ(window.right - window.left, px(400) + bar96);
+        EXPECT_EQ(header.bottom - header.top, px(55));
+        EXPECT_EQ(header.right - header.left, window.right - window.left + 1);
+        EXPECT_EQ(WindowRect(main.list.hwnd).top - window.top, 1 + px(55));  // below the border
+        EXPECT_EQ(bar.right - bar.left, bar96);
+        EXPECT_EQ(bar.left - window.left, 1 + px(400));  // at W less its width, inside the border
+        EXPECT_EQ(dpi == 96, main.list.rowHeight == height96);
+        int shown = (WindowRect(main.list.hwnd).bottom - WindowRect(main.list.hwnd).top) / main.list.rowHeight;
+        EXPECT_EQ(main.scrollBar.range, rows - shown);
+        EXPECT_EQ(main.list.rowTotal, rows);
+        EXPECT_EQ(main.document.selected, picked);
+        EXPECT_TRUE(main.document.root.Complete());
+        // Drawn at the new scale: the wide band's close box, the selected row.
+        main.header.RedrawNow();
+        main.list.RedrawNow();
+        COLORREF close = PixelAt(main.header.hwnd, window.right - window.left - px(27) + px(3), px(9));
+        EXPECT_GT(GetRValue(close), 200);
+        EXPECT_LT(GetBValue(close), 100);
+        int y = (RowOf(main, picked) - main.scrollBar.topRow) * main.list.rowHeight;
+        EXPECT_TRUE(HasColour(main.list.hwnd, RECT{px(20), y, px(60), y + main.list.rowHeight}, kSelected));
+    }
+}
+
+// The keys of a Windows tree, on more rows than the navigator shows: the
+// selection moves as a keyboard user expects and stays in view.
+TEST_F(TallTree, TheKeysOfATreeKeepTheSelectionInView) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    MainWindow& main = nav.Main();
+    Document& doc = main.document;
+    auto key = [&](WPARAM code) { SendMessageW(main.hwnd, WM_KEYDOWN, code, 0); };
+    ASSERT_FALSE(doc.root.Complete());  // the scan pauses 500 ms at its end
+    key(VK_DOWN);
+    key(VK_END);
+    EXPECT_EQ(doc.selected, nullptr);  // no selection until the scan ends
+    ASSERT_TRUE(nav.WaitForScan());
+
+    // With nothing selected Down takes the first row; Right expands a
+    // collapsed folder, then enters it; Left climbs, then collapses.
+    key(VK_DOWN);
+    FolderNode* many = main.list.FindRow(0);
+    ASSERT_EQ(doc.selected, many);
+    key(VK_RIGHT);
+    EXPECT_TRUE(many->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 93);
+    EXPECT_EQ(doc.selected, many);
+    key(VK_RIGHT);
+    EXPECT_EQ(doc.selected, main.list.FindRow(1));
+    EXPECT_EQ(doc.selected->parent, many);
+    key(VK_LEFT);
+    EXPECT_EQ(doc.selected, many);
+    key(VK_LEFT);
+    EXPECT_FALSE(many->Expanded());
+    EXPECT_EQ(main.list.rowTotal, 3);
+    key(VK_RIGHT);
+    ASSERT_TRUE(main.scrollBarShown);
+
+    // Down from the last row in view scrolls one row, and the row shows selected.
+    const int shown = main.list.RowsShown(), height = main.list.rowHeight;
+    doc.selected = main.list.FindRow(shown - 1);
+    key(VK_DOWN);
+    EXPECT_EQ(doc.selected, main.list.FindRow(shown));
+    EXPECT_EQ(main.scrollBar.topRow, 1);
+    RECT last{20, (shown - 1) * height, 60, shown * height};
+    EXPECT_TRUE(HasColour(main.list.hwnd, last, kSelected));
+    // Page Up and Down a page of rows away (no further than the ends), End
+    // the last row, Home the first: each in view.
+    key(VK_PRIOR);
+    EXPECT_EQ(doc.selected, many);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+    key(VK_NEXT);
+    EXPECT_EQ(doc.selected, main.list.FindRow(shown));
+    EXPECT_EQ(main.scrollBar.topRow, 1);
+    key(VK_END);
+    EXPECT_STREQ(doc.selected->Name(), "solo.txt");
+    EXPECT_EQ(main.scrollBar.topRow, main.scrollBar.range);
+    EXPECT_TRUE(HasColour(main.list.hwnd, last, kSelected));
+    key(VK_PRIOR);
+    EXPECT_EQ(doc.selected, main.list.FindRow(main.list.rowTotal - 1 - shown));
+    key(VK_HOME);
+    EXPECT_EQ(doc.selected, many);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+
+    // Delete on a row the wheel took out of view deletes nothing: it brings the row into view.
+    FolderNode* file = main.list.FindRow(3);
+    doc.selected = file;
+    for (int i = 0; i < 10; ++i) SendMessageW(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
+    ASSERT_EQ(main.scrollBar.topRow, 10);
+    std::string disk = tree.HostSnapshot();
+    key(VK_DELETE);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
+    EXPECT_EQ(doc.selected, file);
+    EXPECT_EQ(main.scrollBar.topRow, 3);
+    // Held down, Delete repeats: the repeats delete nothing (they would take
+    // the rows the selection moves on to).
+    SendMessageW(main.hwnd, WM_KEYDOWN, VK_DELETE, 1 << 30);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
+
+    // Escape takes the action popup away first, then closes the navigator.
+    Press(main.list.hwnd, WM_RBUTTONDOWN, 60, height / 2, MK_RBUTTON);
+    ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
+    key(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    key(VK_ESCAPE);
+    EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+TEST_F(TallTree, ExpandersShowTheScanState) {
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    FolderNode* many = main.list.FindRow(0);
+    // The expander's frame, one pixel inside its 12x12 cell at (5, 1).
+    auto frame = [&] {
+        main.list.RedrawNow();
+        return PixelAt(main.list.hwnd, 6, 2);
+    };
+    COLORREF plain = frame();
+    many->complete.store(false);  // as while its walk runs
+    COLORREF scanning = frame();
+    many->complete.store(true);
+    EXPECT_NE(plain, scanning);
+    EXPECT_GT(GetRValue(scanning), GetBValue(scanning) + 100);     // orange
+    EXPECT_LT(std::abs(GetRValue(plain) - GetBValue(plain)), 40);  // grey
+    EXPECT_EQ(frame(), plain);
+}
+
+TEST_F(TallTree, ScrollBarPressesDragsAndRepeat) {
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));  // many rows: the bar shows
+    ASSERT_TRUE(main.scrollBarShown);
+    ScrllWindow& bar = main.scrollBar;
+
+    // Count the notifications that reach the list pane.
+    static int notified;
+    static WNDPROC listProc;
+    notified = 0;
+    listProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(main.list.hwnd, GWLP_WNDPROC));
+    SetWindowLongPtrA(main.list.hwnd, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+                          if (m == WM_VSCROLL) ++notified;
+                          return CallWindowProcA(listProc, h, m, w, l);
+                      }));
+
+    bar.RedrawNow();
+    EXPECT_EQ(bar.height, Height(bar.hwnd));
+    // The mappings with a 400-pixel bar and a range of 1000.
+    bar.height = 400;
+    bar.range = 1000;
+    const struct {
+        int y, top;
+    } presses[] = {{105, 250}, {20, 0}, {22, 0}, {23, 0}, {379, 1000}, {380, 1000}};
+    for (const auto& p : presses) {
+        bar.topRow = 500;
+        Press(bar.hwnd, WM_LBUTTONDOWN, 5, p.y);
+        bar.height = 400;  // the press repaints, which reads the real height again
+        EXPECT_EQ(bar.topRow, p.top) << "press at " << p.y;
+        SendMessageA(bar.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(5, p.y));
+    }
+    Press(bar.hwnd, WM_LBUTTONDOWN, 5, 105);
+    bar.height = 400;
+    SendMessageA(bar.hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 105));
+    EXPECT_EQ(bar.topRow, 256);  // the drag's mapping rounds once, at the end
+    SendMessageA(bar.hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(5, 200));  // no button: the drag ends
+    EXPECT_FALSE(bar.dragging);
+    EXPECT_EQ(bar.topRow, 256);
+    SendMessageA(bar.hwnd, WM_LBUTTONUP, 0, 0);
+
+    // The thumb's top, 300 pixels high, range 7.
+    bar.height = 300;
+    bar.range = 7;
+    const int thumbs[] = {23, 53, 84, 115, 148, 179, 210, 243};
+    for (int top = 0; top <= 7; ++top) {
+        bar.topRow = top;
+        EXPECT_EQ(bar.ThumbTop(), thumbs[top]) << top;
+    }
+
+    // A pane of 80 pixels or less has no track: presses map to 0, no fault.
+    bar.height = 60;
+    bar.topRow = 3;
+    bar.OnLButtonDown(MAKELPARAM(5, 30));
+    EXPECT_EQ(bar.topRow, 0);
+    EXPECT_EQ(bar.ThumbTop(), 23);
+
+    // Holding the down arrow from the top with a range of 3: three steps, then
+    // the timer stops itself.
+    bar.RedrawNow();
+    bar.SetRange(3);
+    bar.topRow = 0;
+    notified = 0;
+    Press(bar.hwnd, WM_LBUTTONDOWN, 5, bar.height - 5);
+    EXPECT_NE(bar.timer, 0u);
+    EXPECT_EQ(notified, 0);  // nothing moves at the press
+    ASSERT_TRUE(PumpUntil([&] { return bar.timer == 0; }, 3000));
+    EXPECT_EQ(bar.topRow, 3);
+    EXPECT_EQ(notified, 3);
+
+    // The up arrow at the top: the first tick stops without notifying.
+    bar.topRow = 0;
+    notified = 0;
+    Press(bar.hwnd, WM_LBUTTONDOWN, 5, 5);
+    ASSERT_TRUE(PumpUntil([&] { return bar.timer == 0; }, 3000));
+    EXPECT_EQ(notified, 0);
+
+    // The wheel: one row per message; at the top a turn up still notifies.
+    SendMessageA(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+    EXPECT_EQ(bar.topRow, 0);
+    EXPECT_EQ(notified, 1);
+    SendMessageA(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-360)), 0);
+    EXPECT_EQ(bar.topRow, 1);
+    SetWindowLongPtrA(main.list.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc));
+}
+
+}  // namespace
