@@ -62,12 +62,11 @@ bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std
 // then destroys it by recursing with ordinary paths, through links too; and
 // which way it goes is only known once it has the item. So a folder is
 // handed to it only when nothing at any depth is a link, every name is one
-// that the platform takes as it stands, and every folder can be listed.
-// Paths past MAX_PATH units are lost in the recursion (the shell may then act
-// on its current folder's items): they are let through only where the
-// folder's drive has a Recycle Bin, which moves the folder whole.
-bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, bool longPathsPass,
-                            const ItemIdentity& identity) {
+// that the platform takes as it stands, every folder can be listed, and
+// every path fits in MAX_PATH units: a longer one is lost in the shell's
+// recursion, which may then act on the items of its current folder, and no
+// query tells beforehand whether the Recycle Bin will take the folder whole.
+bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const ItemIdentity& identity) {
     struct Level {
         ItemPath path;
         size_t ordinary;  // the length of the folder's ordinary path
@@ -85,7 +84,7 @@ bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, bool 
             if (name == L"." || name == L"..") continue;
             size_t ordinary = at.ordinary + 1 + name.size();
             if (IsLink(entry.attributes, entry.reparseTag) || IsNormalisedName(name.c_str(), name.size()) ||
-                (ordinary >= MAX_PATH && !longPathsPass))
+                ordinary >= MAX_PATH)
                 return false;
             if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
             ItemPath sub = at.path;
@@ -159,13 +158,8 @@ void Document::DeleteSelected() {
     std::wstring path;
     if (!ProvenPath(*this, target, true, &path) || (path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return;
     ItemPath exact;
-    if (target->isFolder) {
-        SHQUERYRBINFO bin{};
-        bin.cbSize = sizeof bin;
-        bool binOnDrive = SUCCEEDED(SHQueryRecycleBinW(path.c_str(), &bin));
-        if (!NodePath(target, &exact) || !ShellReachesOnlyItsOwn(exact, path.size(), binOnDrive, Identity(target)))
-            return;
-    }
+    if (target->isFolder && (!NodePath(target, &exact) || !ShellReachesOnlyItsOwn(exact, path.size(), Identity(target))))
+        return;
 
     // The list of paths the shell takes ends with two zeros; the fresh page
     // supplies the second. It stays read-only while the shell works on it.
