@@ -81,6 +81,8 @@ bool ShowDlgSetting(bool query) {
     if (query)
         return ReadSetting(HKEY_CURRENT_USER, &value) ? value == 1
                                                       : ReadSetting(HKEY_LOCAL_MACHINE, &value) && value == 1;
+    // The tick goes where the setting is read from.
+    if (ReadSetting(HKEY_CURRENT_USER, &value)) return WriteOff(HKEY_CURRENT_USER);
     return WriteOff(HKEY_LOCAL_MACHINE) || WriteOff(HKEY_CURRENT_USER);
 }
 

@@ -23,16 +23,16 @@ namespace {
 
 const char kSettingKey[] = "software\\Varnel";
 
-// Sets the machine's "show_dlg", or removes the machine's and the user's
-// keys when value < 0.
-void SetNoteSetting(int value) {
+// Sets the machine's "show_dlg" (or the user's), or removes the machine's
+// and the user's keys when value < 0.
+void SetNoteSetting(int value, HKEY root = HKEY_LOCAL_MACHINE) {
     if (value < 0) {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingKey);
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettingKey);
         return;
     }
     HKEY key;
-    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingKey, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(root, kSettingKey, &key), ERROR_SUCCESS);
     DWORD dword = static_cast<DWORD>(value);
     RegSetValueExA(key, "show_dlg", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dword), sizeof dword);
     RegCloseKey(key);
@@ -407,6 +407,7 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
 TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     SetNoteSetting(1);
     tree.File("user.txt", 7);
+    tree.File("own.txt", 9);  // above user.txt: the delete of that one selects no other
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
@@ -448,16 +449,29 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     // A standard user may only read the machine's setting: the note still
     // comes, and the box keeps that user's own tick, which silences it.
     SetNoteSetting(1);
-    ReadOnlySetting readOnly;
-    ASSERT_TRUE(readOnly.Applied());
-    Select(main, Row(main, "user.txt"));
-    NoteAnswer user{1, IDOK, 200, false, {}, {}};
-    EXPECT_TRUE(DeleteAnswering(main, user));
-    EXPECT_FALSE(Exists(tree.Path("user.txt")));
-    EXPECT_EQ(NoteSetting(), 1);
+    {
+        ReadOnlySetting readOnly;
+        ASSERT_TRUE(readOnly.Applied());
+        Select(main, Row(main, "user.txt"));
+        NoteAnswer user{1, IDOK, 200, false, {}, {}};
+        EXPECT_TRUE(DeleteAnswering(main, user));
+        EXPECT_FALSE(Exists(tree.Path("user.txt")));
+        EXPECT_EQ(NoteSetting(), 1);
+        EXPECT_EQ(NoteSetting(HKEY_CURRENT_USER), 0);
+        NoteAnswer silenced{0, IDOK, 20, false, {}, {}};
+        EXPECT_FALSE(DeleteAnswering(main, silenced));
+    }
+
+    // The user's own value is the one read, so it is the one a tick turns
+    // off, even where the machine's could be written.
+    SetNoteSetting(1, HKEY_CURRENT_USER);
+    Select(main, Row(main, "own.txt"));
+    NoteAnswer own{1, IDOK, 200, false, {}, {}};
+    EXPECT_TRUE(DeleteAnswering(main, own));
+    EXPECT_FALSE(Exists(tree.Path("own.txt")));
     EXPECT_EQ(NoteSetting(HKEY_CURRENT_USER), 0);
-    NoteAnswer silenced{0, IDOK, 20, false, {}, {}};
-    EXPECT_FALSE(DeleteAnswering(main, silenced));
+    NoteAnswer quiet{0, IDOK, 20, false, {}, {}};
+    EXPECT_FALSE(DeleteAnswering(main, quiet));
 }
 
 // Two navigators in one thread, the second's note opened while the first's
