@@ -7,6 +7,7 @@
 #include <sddl.h>
 
 #include <string>
+#include <vector>
 
 #include "Programs.h"
 #include "TempTree.h"
@@ -87,10 +88,36 @@ void Install() {
     ExpectInstalled();
 }
 
-// The setting's key as only an administrator with its ownership could
-// change it: registration cannot write it, and fails. Over an installation,
-// whose modules are replaced by then, so none of it is left either.
-TEST(Installer, AFailedRegistrationInstallsNothing) {
+// regsvr32 out of the way in both system folders, as a policy that blocks
+// it would leave it: it does not start. Put back when the scope ends.
+class WithoutRegsvr32 {
+public:
+    WithoutRegsvr32() {
+        for (const std::string& path : paths_) moved_.push_back(MoveFileA(path.c_str(), (path + ".away").c_str()) != 0);
+    }
+    ~WithoutRegsvr32() {
+        for (size_t i = 0; i < paths_.size(); ++i)
+            if (moved_[i]) MoveFileA((paths_[i] + ".away").c_str(), paths_[i].c_str());
+    }
+    bool Moved() const { return moved_[0] && moved_[1]; }
+
+private:
+    std::vector<std::string> paths_ = {SystemFolder("System32"), SystemFolder("SysWOW64")};
+    std::vector<bool> moved_;
+    static std::string SystemFolder(const char* name) {
+        char windows[MAX_PATH] = "";
+        GetWindowsDirectoryA(windows, MAX_PATH);
+        return std::string(windows) + "\\" + name + "\\regsvr32.exe";
+    }
+};
+
+// A failed registration leaves no half installation: where registration
+// cannot write the setting's key (as only an administrator with its
+// ownership could change it), nothing of it is left, not even of the
+// installation before it, whose modules are replaced by then. Where regsvr32
+// does not even start, the registration before cannot be taken back either:
+// that installation stays whole, uninstaller and entry included.
+TEST(Installer, AFailedRegistrationLeavesNoHalfInstallation) {
     ASSERT_NO_FATAL_FAILURE(Install());
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
@@ -116,6 +143,16 @@ TEST(Installer, AFailedRegistrationInstallsNothing) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, kViews[i]));
     }
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Folder\\ShellEx\\ContextMenuHandlers\\Tolv", KEY_WOW64_64KEY));
+
+    ASSERT_NO_FATAL_FAILURE(Install());
+    {
+        WithoutRegsvr32 blocked;
+        ASSERT_TRUE(blocked.Moved());
+        output = Capture(SetupCommand(), &code);
+    }
+    EXPECT_NE(code, 0u) << output;
+    ExpectInstalled();
+    EXPECT_TRUE(Exists(ProgramFiles(false) + "\\uninstall.exe"));
 }
 
 TEST(Installer, InstallsUpgradesAndUninstallsSilently) {

@@ -11,6 +11,7 @@ RequestExecutionLevel admin
 
 !define PRODUCT "Tolv"
 !define VERSION "1.0.0.1"
+!define CLSID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolv"
 
 Name "${PRODUCT}"
@@ -77,24 +78,58 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Removes a folder's module and uninstaller, unless the view's registration
+; still names that module.
+!macro RemoveUnlessRegistered FOLDER VIEW
+    SetRegView ${VIEW}
+    ReadRegStr $3 HKCR "CLSID\${CLSID}\InprocServer32" ""
+    SetRegView lastused
+    ${If} $3 == "${FOLDER}\Tolv.dll"
+        StrCpy $2 1
+    ${Else}
+        !insertmacro MoveAsideIfHeld "${FOLDER}\Tolv.dll"
+        Delete "${FOLDER}\uninstall.exe"
+        RMDir ${FOLDER}
+    ${EndIf}
+!macroend
+
+; The uninstaller and its entry in Add or Remove Programs.
+!macro Record
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Tolv.dll,-117"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+!macroend
+
 ; Takes back whatever a failed installation did: the registrations (quietly,
 ; as the uninstaller does) and the files. A failed upgrade has already
 ; replaced the modules of the installation before it, so its uninstaller
-; and its entry in Add or Remove Programs go too.
+; and its entry in Add or Remove Programs go too. Only a registration that
+; could not be taken back (regsvr32 did not run) keeps the module it names,
+; and with it an uninstaller and its entry: a registration is never left
+; naming a file that is gone. $2 tells whether one was kept.
 !macro TakeBack
+    StrCpy $2 ""
     ${If} $Folder64 != ""
         ${DisableX64FSRedirection}
         ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
         ${EnableX64FSRedirection}
-        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
-        Delete "$Folder64\uninstall.exe"
-        RMDir $Folder64
+        !insertmacro RemoveUnlessRegistered $Folder64 64
     ${EndIf}
     ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
-    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
-    Delete "$Folder32\uninstall.exe"
-    RMDir $Folder32
-    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    !insertmacro RemoveUnlessRegistered $Folder32 32
+    ${If} $2 == ""
+        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ${Else}
+        CreateDirectory $INSTDIR
+        !insertmacro Record
+    ${EndIf}
 !macroend
 
 Section "Install"
@@ -120,21 +155,16 @@ Section "Install"
     ${OrIf} $1 != 0
         SetOutPath $TEMP
         !insertmacro TakeBack
-        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32: $0; $1). Nothing was installed." /SD IDOK
+        ${If} $2 == ""
+            MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32: $0; $1). Nothing was installed." /SD IDOK
+        ${Else}
+            MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32: $0; $1), nor could the registration before it be taken back: it stays installed, to be removed in Add or Remove Programs." /SD IDOK
+        ${EndIf}
         SetErrorLevel 2
         Abort
     ${EndIf}
 
-    WriteUninstaller "$INSTDIR\uninstall.exe"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Tolv.dll,-117"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    !insertmacro Record
 SectionEnd
 
 Section "Uninstall"
