@@ -7,7 +7,6 @@
 #include <sddl.h>
 
 #include <string>
-#include <vector>
 
 #include "Programs.h"
 #include "TempTree.h"
@@ -88,35 +87,33 @@ void Install() {
     ExpectInstalled();
 }
 
-// regsvr32 out of the way in both system folders, as a policy that blocks
-// it would leave it: it does not start. Put back when the scope ends.
+// A system folder's regsvr32 out of the way, as a policy that blocks it
+// would leave it: it does not start. Put back when the scope ends.
 class WithoutRegsvr32 {
 public:
-    WithoutRegsvr32() {
-        for (const std::string& path : paths_) moved_.push_back(MoveFileA(path.c_str(), (path + ".away").c_str()) != 0);
-    }
-    ~WithoutRegsvr32() {
-        for (size_t i = 0; i < paths_.size(); ++i)
-            if (moved_[i]) MoveFileA((paths_[i] + ".away").c_str(), paths_[i].c_str());
-    }
-    bool Moved() const { return moved_[0] && moved_[1]; }
-
-private:
-    std::vector<std::string> paths_ = {SystemFolder("System32"), SystemFolder("SysWOW64")};
-    std::vector<bool> moved_;
-    static std::string SystemFolder(const char* name) {
+    explicit WithoutRegsvr32(const char* folder) {
         char windows[MAX_PATH] = "";
         GetWindowsDirectoryA(windows, MAX_PATH);
-        return std::string(windows) + "\\" + name + "\\regsvr32.exe";
+        path_ = std::string(windows) + "\\" + folder + "\\regsvr32.exe";
+        moved_ = MoveFileA(path_.c_str(), (path_ + ".away").c_str()) != 0;
     }
+    ~WithoutRegsvr32() {
+        if (moved_) MoveFileA((path_ + ".away").c_str(), path_.c_str());
+    }
+    bool Moved() const { return moved_; }
+
+private:
+    std::string path_;
+    bool moved_ = false;
 };
 
 // A failed registration leaves no half installation: where registration
 // cannot write the setting's key (as only an administrator with its
 // ownership could change it), nothing of it is left, not even of the
-// installation before it, whose modules are replaced by then. Where regsvr32
-// does not even start, the registration before cannot be taken back either:
-// that installation stays whole, uninstaller and entry included.
+// installation before it, whose modules are replaced by then. Where the
+// 64-bit regsvr32 does not even start, the registration before cannot be
+// taken back either: that installation stays whole, the 32-bit module's
+// registration, uninstaller and entry included.
 TEST(Installer, AFailedRegistrationLeavesNoHalfInstallation) {
     ASSERT_NO_FATAL_FAILURE(Install());
     HKEY key;
@@ -146,7 +143,7 @@ TEST(Installer, AFailedRegistrationLeavesNoHalfInstallation) {
 
     ASSERT_NO_FATAL_FAILURE(Install());
     {
-        WithoutRegsvr32 blocked;
+        WithoutRegsvr32 blocked("System32");
         ASSERT_TRUE(blocked.Moved());
         output = Capture(SetupCommand(), &code);
     }

@@ -78,18 +78,13 @@ FunctionEnd
     ${EndIf}
 !macroend
 
-; Removes a folder's module and uninstaller, unless the view's registration
-; still names that module.
-!macro RemoveUnlessRegistered FOLDER VIEW
+; Sets $2 when the view's registration names the folder's module.
+!macro IfRegistered FOLDER VIEW
     SetRegView ${VIEW}
     ReadRegStr $3 HKCR "CLSID\${CLSID}\InprocServer32" ""
     SetRegView lastused
     ${If} $3 == "${FOLDER}\Tolv.dll"
         StrCpy $2 1
-    ${Else}
-        !insertmacro MoveAsideIfHeld "${FOLDER}\Tolv.dll"
-        Delete "${FOLDER}\uninstall.exe"
-        RMDir ${FOLDER}
     ${EndIf}
 !macroend
 
@@ -110,24 +105,34 @@ FunctionEnd
 ; Takes back whatever a failed installation did: the registrations (quietly,
 ; as the uninstaller does) and the files. A failed upgrade has already
 ; replaced the modules of the installation before it, so its uninstaller
-; and its entry in Add or Remove Programs go too. Only a registration that
-; could not be taken back (regsvr32 did not run) keeps the module it names,
-; and with it an uninstaller and its entry: a registration is never left
-; naming a file that is gone. $2 tells whether one was kept.
+; and its entry in Add or Remove Programs go too. But where a regsvr32 did
+; not start, the registration before that it would take back stays, naming
+; a module here: then the installation stays whole, registrations, files,
+; uninstaller and entry, rather than a registration naming a file that is
+; gone or one module unregistered beside the other. $2 tells which.
 !macro TakeBack
     StrCpy $2 ""
-    ${If} $Folder64 != ""
-        ${DisableX64FSRedirection}
-        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
-        ${EnableX64FSRedirection}
-        !insertmacro RemoveUnlessRegistered $Folder64 64
+    ${If} $0 == "did not start"
+        !insertmacro IfRegistered $Folder64 64
     ${EndIf}
-    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
-    !insertmacro RemoveUnlessRegistered $Folder32 32
+    ${If} $1 == "did not start"
+        !insertmacro IfRegistered $Folder32 32
+    ${EndIf}
     ${If} $2 == ""
+        ${If} $Folder64 != ""
+            ${DisableX64FSRedirection}
+            ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
+            ${EnableX64FSRedirection}
+            !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+            Delete "$Folder64\uninstall.exe"
+            RMDir $Folder64
+        ${EndIf}
+        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
+        !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+        Delete "$Folder32\uninstall.exe"
+        RMDir $Folder32
         DeleteRegKey HKLM "${UNINSTALL_KEY}"
     ${Else}
-        CreateDirectory $INSTDIR
         !insertmacro Record
     ${EndIf}
 !macroend
