@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "BoxGuard.h"
 #include "Document.h"
 #include "ItemHandle.h"
 #include "Name.h"
@@ -95,6 +96,16 @@ bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const
     return true;
 }
 
+// The ordinary path under which the shell's delete takes exactly the node's
+// item and, for a folder, reaches nothing but its items; false when there is
+// none.
+bool DeletablePath(const Document& doc, const FolderNode* node, std::wstring* path) {
+    if (!ProvenPath(doc, node, true, path) || (path->size() + 2) * sizeof(wchar_t) > kPathBuffer) return false;
+    ItemPath exact;
+    return !node->isFolder ||
+           (doc.NodePath(node, &exact) && ShellReachesOnlyItsOwn(exact, path->size(), doc.Identity(node)));
+}
+
 // True once the node's item is gone: its exact path reaches nothing, or an
 // item other than the row's (a twin that the platform finds for the name).
 bool ItemGone(const Document& doc, const FolderNode* node) {
@@ -156,10 +167,7 @@ void Document::DeleteSelected() {
     // The note's loop may have seen the navigator closed.
     if (!target || !ViewsOpen()) return;
     std::wstring path;
-    if (!ProvenPath(*this, target, true, &path) || (path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return;
-    ItemPath exact;
-    if (target->isFolder && (!NodePath(target, &exact) || !ShellReachesOnlyItsOwn(exact, path.size(), Identity(target))))
-        return;
+    if (!DeletablePath(*this, target, &path)) return;
 
     // The list of paths the shell takes ends with two zeros; the fresh page
     // supplies the second. It stays read-only while the shell works on it.
@@ -175,7 +183,15 @@ void Document::DeleteSelected() {
     // Where the item cannot go to the Recycle Bin, the shell asks before it
     // destroys it instead of doing so without a word.
     operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
-    SHFileOperationW(&operation);
+    {
+        // Whatever the user answers, the shell goes on only with what was
+        // checked here, checked again at the answer.
+        BoxGuard guard(window, [&] {
+            std::wstring again;
+            return DeletablePath(*this, target, &again) && again == path;
+        });
+        if (guard.Watching()) SHFileOperationW(&operation);
+    }
     DWORD ignored;
     VirtualProtect(buffer, kPathBuffer, former, &ignored);
     VirtualFree(buffer, 0, MEM_RELEASE);

@@ -147,6 +147,8 @@ TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
         tree.Dir(deep);
     }
     tree.File(deep + "\\leaf", 5);
+    tree.Dir("chosen\\late");
+    tree.File("chosen\\late\\l.txt", 7);
     wchar_t home[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, home);
     SetCurrentDirectoryW(Wide(tree.Path("cwd")).c_str());
@@ -165,6 +167,20 @@ TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
         EXPECT_EQ(tree.HostSnapshot(), disk) << name;
         EXPECT_EQ(RowNamed(main, name), folder) << name;
     }
+    // Nor is one that gains a link while the shell's box is up: the answer
+    // is checked again, and comes too late.
+    FolderNode* late = RowNamed(main, "late");
+    ASSERT_NE(late, nullptr);
+    main.document.selected = late;
+    BoxAnswer linked{IDYES, [&](HWND) {
+        tree.Host("ln -s ../../target chosen/late/out", true);
+        disk = tree.HostSnapshot();
+    }};
+    DeleteAnswering(main, linked);
+    EXPECT_TRUE(linked.seen);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
+    EXPECT_NE(disk.find("late/out"), std::string::npos);
+    EXPECT_EQ(RowNamed(main, "late"), late);
     SetCurrentDirectoryW(home);
 
     // A folder without one goes, for good once the box is answered.
