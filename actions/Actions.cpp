@@ -119,11 +119,15 @@ bool ItemGone(const Document& doc, const FolderNode* node) {
 
 // One action at a time per navigator: the note and the shell's windows
 // dispatch messages, and a second action started from one of them would
-// act on whatever was selected by then. The views hear when an action
-// starts and ends, so that they hold still (and outlive it) meanwhile.
+// act on whatever was selected by then. Nor does any navigator of the thread
+// act while the shell's delete runs for one of them: an answer to its box is
+// checked when given, but the delete goes on only once every loop nested in
+// the box has returned. The views hear when an action starts and ends, so
+// that they hold still (and outlive it) meanwhile.
 class ActionScope {
 public:
-    ActionScope(bool& running, DocumentViews* views) : running_(running), views_(views), entered_(!running) {
+    ActionScope(bool& running, DocumentViews* views)
+        : running_(running), views_(views), entered_(!running && !BoxGuard::Guarding()) {
         if (!entered_) return;
         running_ = true;
         if (views_) views_->BeginAction();

@@ -21,6 +21,8 @@ public:
 
     // False when the thread's window creation could not be watched.
     bool Watching() const { return hook_ != nullptr; }
+    // Whether a guard of this thread is in scope.
+    static bool Guarding();
 
 private:
     static LRESULT CALLBACK OnCreate(int code, WPARAM wParam, LPARAM lParam);

@@ -107,23 +107,37 @@ TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
     EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 
     // Asked to close while the box is up, as the taskbar or Alt+F4 would ask:
-    // the same. Answered No, the item stays, and so does its row.
-    Navigator second(tree.Path("chosen\\sub"));
-    ASSERT_TRUE(second.Opened());
-    ASSERT_TRUE(second.WaitForScan());
+    // the same. Answered No, the item stays, and so does its row. Another
+    // navigator of the thread starts nothing meanwhile: a delete whose box
+    // came up in this one's would hold this one's delete back, after its
+    // answer was checked, for as long as the user takes.
+    tree.Dir("beside");
+    tree.File("beside\\b.txt", 30);
+    Navigator second(tree.Path("chosen\\sub")), beside(tree.Path("beside"));
+    ASSERT_TRUE(second.Opened() && beside.Opened());
+    ASSERT_TRUE(second.WaitForScan() && beside.WaitForScan());
     MainWindow& other = second.Main();
     FolderNode* file = RowNamed(other, "more.txt");
     ASSERT_NE(file, nullptr);
     other.document.selected = file;
+    beside.Main().document.selected = RowNamed(beside.Main(), "b.txt");
+    bool refused = false;
     BoxAnswer keep{IDNO, [&](HWND) {
         SendMessageW(other.hwnd, WM_CLOSE, 0, 0);
         open = IsWindow(other.hwnd) != FALSE;
         signalled = WaitForSingleObject(second.closeEvent, 0) == WAIT_OBJECT_0;
+        DWORD_PTR ignored;
+        HWND peer = beside.Main().hwnd;
+        refused = SendMessageTimeoutW(peer, WM_KEYDOWN, VK_DELETE, 0, SMTO_NORMAL, 3000, &ignored) != 0;
+        for (HWND box = nullptr; !refused && (box = FindWindowExW(nullptr, box, L"#32770", nullptr));)
+            if (GetWindow(box, GW_OWNER) == peer) PostMessageW(box, WM_COMMAND, IDNO, 0);
     }};
     DeleteAnswering(other, keep);
     ASSERT_TRUE(keep.seen);
     EXPECT_TRUE(open);
     EXPECT_FALSE(signalled);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(FileBytes(tree.Path("beside\\b.txt")), std::string(30, '\0'));
     EXPECT_EQ(FileBytes(tree.Path("chosen\\sub\\more.txt")), std::string(60, '\0'));
     EXPECT_EQ(RowNamed(other, "more.txt"), file);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(other.hwnd); }, 5000));
