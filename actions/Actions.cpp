@@ -5,22 +5,17 @@
 // ordinary one both reach the item with that very id.
 #include "Actions.h"
 
-#include <shellapi.h>
-
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "BoxGuard.h"
 #include "Document.h"
 #include "ItemHandle.h"
 #include "Name.h"
 #include "OpenItem.h"
+#include "ShellDelete.h"
 
 namespace {
-
-constexpr size_t kPathBuffer = 1024;
 
 bool Same(const ItemIdentity& a, const ItemIdentity& b) { return a.volume == b.volume && a.file == b.file; }
 
@@ -100,7 +95,7 @@ bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const
 // item and, for a folder, reaches nothing but its items; false when there is
 // none.
 bool DeletablePath(const Document& doc, const FolderNode* node, std::wstring* path) {
-    if (!ProvenPath(doc, node, true, path) || (path->size() + 2) * sizeof(wchar_t) > kPathBuffer) return false;
+    if (!ProvenPath(doc, node, true, path)) return false;
     ItemPath exact;
     return !node->isFolder ||
            (doc.NodePath(node, &exact) && ShellReachesOnlyItsOwn(exact, path->size(), doc.Identity(node)));
@@ -119,15 +114,11 @@ bool ItemGone(const Document& doc, const FolderNode* node) {
 
 // One action at a time per navigator: the note and the shell's windows
 // dispatch messages, and a second action started from one of them would
-// act on whatever was selected by then. Nor does any navigator of the thread
-// act while the shell's delete runs for one of them: an answer to its box is
-// checked when given, but the delete goes on only once every loop nested in
-// the box has returned. The views hear when an action starts and ends, so
-// that they hold still (and outlive it) meanwhile.
+// act on whatever was selected by then. The views hear when an action
+// starts and ends, so that they hold still (and outlive it) meanwhile.
 class ActionScope {
 public:
-    ActionScope(bool& running, DocumentViews* views)
-        : running_(running), views_(views), entered_(!running && !BoxGuard::Guarding()) {
+    ActionScope(bool& running, DocumentViews* views) : running_(running), views_(views), entered_(!running) {
         if (!entered_) return;
         running_ = true;
         if (views_) views_->BeginAction();
@@ -173,32 +164,13 @@ void Document::DeleteSelected() {
     std::wstring path;
     if (!DeletablePath(*this, target, &path)) return;
 
-    // The list of paths the shell takes ends with two zeros; the fresh page
-    // supplies the second. It stays read-only while the shell works on it.
-    auto* buffer = static_cast<wchar_t*>(VirtualAlloc(nullptr, kPathBuffer, MEM_COMMIT, PAGE_READWRITE));
-    if (!buffer) return;
-    memcpy(buffer, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-    DWORD former = 0;
-    VirtualProtect(buffer, kPathBuffer, PAGE_READONLY, &former);
-    SHFILEOPSTRUCTW operation{};
-    operation.hwnd = window;  // the shell's own boxes belong to the navigator
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = buffer;
-    // Where the item cannot go to the Recycle Bin, the shell asks before it
-    // destroys it instead of doing so without a word.
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
-    {
-        // Whatever the user answers, the shell goes on only with what was
-        // checked here, checked again at the answer.
-        BoxGuard guard(window, [&] {
-            std::wstring again;
-            return DeletablePath(*this, target, &again) && again == path;
-        });
-        if (guard.Watching()) SHFileOperationW(&operation);
-    }
-    DWORD ignored;
-    VirtualProtect(buffer, kPathBuffer, former, &ignored);
-    VirtualFree(buffer, 0, MEM_RELEASE);
+    // Whatever the user answers in the shell's boxes, the shell goes on only
+    // with what was checked here, checked again at the answer (on the
+    // shell's thread, while this one waits: the node outlives the call).
+    ShellDelete(path, window, [&] {
+        std::wstring again;
+        return DeletablePath(*this, target, &again) && again == path;
+    });
     // Nothing of the navigator is touched once it has closed meanwhile. The
     // row goes only with its own item, whatever the shell reported.
     if (ViewsOpen() && ItemGone(*this, target)) RemoveNode(target);

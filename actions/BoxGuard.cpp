@@ -20,8 +20,6 @@ BoxGuard::~BoxGuard() {
     innermost = outer_;
 }
 
-bool BoxGuard::Guarding() { return innermost != nullptr; }
-
 BoxGuard* BoxGuard::Holder(HWND box, WNDPROC* former) {
     for (BoxGuard* guard = innermost; guard; guard = guard->outer_)
         for (const auto& held : guard->boxes_)

@@ -21,8 +21,6 @@ public:
 
     // False when the thread's window creation could not be watched.
     bool Watching() const { return hook_ != nullptr; }
-    // Whether a guard of this thread is in scope.
-    static bool Guarding();
 
 private:
     static LRESULT CALLBACK OnCreate(int code, WPARAM wParam, LPARAM lParam);
@@ -32,9 +30,7 @@ private:
 
     HWND owner_;
     std::function<bool()> stillSafe_;
-    // Another navigator of the thread may be in its own action, its box up,
-    // when this one starts.
-    BoxGuard* outer_;
+    BoxGuard* outer_;  // a guard of the same thread whose scope holds this one's
     HHOOK hook_;
     std::vector<std::pair<HWND, WNDPROC>> boxes_;
 };

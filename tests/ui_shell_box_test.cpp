@@ -107,39 +107,43 @@ TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
     EXPECT_EQ(WaitForSingleObject(nav.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 
     // Asked to close while the box is up, as the taskbar or Alt+F4 would ask:
-    // the same. Answered No, the item stays, and so does its row. Another
-    // navigator of the thread starts nothing meanwhile: a delete whose box
-    // came up in this one's would hold this one's delete back, after its
-    // answer was checked, for as long as the user takes.
+    // the same. And the shell acts on the answer at once, even while a box
+    // that the thread has opened since waits for its user (here another
+    // navigator's, answered No: its item stays, and so does its row).
     tree.Dir("beside");
     tree.File("beside\\b.txt", 30);
     Navigator second(tree.Path("chosen\\sub")), beside(tree.Path("beside"));
     ASSERT_TRUE(second.Opened() && beside.Opened());
     ASSERT_TRUE(second.WaitForScan() && beside.WaitForScan());
     MainWindow& other = second.Main();
-    FolderNode* file = RowNamed(other, "more.txt");
-    ASSERT_NE(file, nullptr);
-    other.document.selected = file;
-    beside.Main().document.selected = RowNamed(beside.Main(), "b.txt");
-    bool refused = false;
-    BoxAnswer keep{IDNO, [&](HWND) {
+    other.document.selected = RowNamed(other, "more.txt");
+    FolderNode* kept = RowNamed(beside.Main(), "b.txt");
+    beside.Main().document.selected = kept;
+    bool innerSeen = false, goneMeanwhile = false;
+    BoxAnswer gone{IDYES, [&](HWND box) {
         SendMessageW(other.hwnd, WM_CLOSE, 0, 0);
         open = IsWindow(other.hwnd) != FALSE;
         signalled = WaitForSingleObject(second.closeEvent, 0) == WAIT_OBJECT_0;
-        DWORD_PTR ignored;
-        HWND peer = beside.Main().hwnd;
-        refused = SendMessageTimeoutW(peer, WM_KEYDOWN, VK_DELETE, 0, SMTO_NORMAL, 3000, &ignored) != 0;
-        for (HWND box = nullptr; !refused && (box = FindWindowExW(nullptr, box, L"#32770", nullptr));)
-            if (GetWindow(box, GW_OWNER) == peer) PostMessageW(box, WM_COMMAND, IDNO, 0);
+        HWND peer = beside.Main().hwnd, inner = nullptr;
+        PostMessageW(peer, WM_KEYDOWN, VK_DELETE, 0);
+        for (int i = 0; i < 200 && !inner; ++i, Sleep(25))
+            for (HWND at = nullptr; !inner && (at = FindWindowExW(nullptr, at, L"#32770", nullptr));)
+                if (GetWindow(at, GW_OWNER) == peer && IsWindowVisible(at)) inner = at;
+        innerSeen = inner != nullptr;
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+        for (int i = 0; i < 200 && !goneMeanwhile; ++i, Sleep(25))
+            goneMeanwhile = FileBytes(tree.Path("chosen\\sub\\more.txt")) == "<missing>";
+        for (int i = 0; i < 200 && IsWindow(box); ++i) Sleep(25);
+        if (inner) PostMessageW(inner, WM_COMMAND, IDNO, 0);
     }};
-    DeleteAnswering(other, keep);
-    ASSERT_TRUE(keep.seen);
+    DeleteAnswering(other, gone);
+    ASSERT_TRUE(gone.seen);
     EXPECT_TRUE(open);
     EXPECT_FALSE(signalled);
-    EXPECT_TRUE(refused);
+    EXPECT_TRUE(innerSeen);
+    EXPECT_TRUE(goneMeanwhile);
     EXPECT_EQ(FileBytes(tree.Path("beside\\b.txt")), std::string(30, '\0'));
-    EXPECT_EQ(FileBytes(tree.Path("chosen\\sub\\more.txt")), std::string(60, '\0'));
-    EXPECT_EQ(RowNamed(other, "more.txt"), file);
+    EXPECT_EQ(RowNamed(beside.Main(), "b.txt"), kept);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(other.hwnd); }, 5000));
     EXPECT_EQ(WaitForSingleObject(second.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
