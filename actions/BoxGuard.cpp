@@ -4,33 +4,32 @@
 
 namespace {
 
-thread_local BoxGuard* innermost = nullptr;
+thread_local BoxGuard* current = nullptr;
 
 }  // namespace
 
-BoxGuard::BoxGuard(HWND owner, std::function<bool()> stillSafe)
-    : owner_(owner), stillSafe_(std::move(stillSafe)), outer_(innermost) {
-    innermost = this;
+BoxGuard::BoxGuard(HWND owner, std::function<bool()> stillSafe) : owner_(owner), stillSafe_(std::move(stillSafe)) {
+    current = this;
     hook_ = SetWindowsHookExW(WH_CBT, OnCreate, nullptr, GetCurrentThreadId());
 }
 
 BoxGuard::~BoxGuard() {
     if (hook_) UnhookWindowsHookEx(hook_);
     for (const auto& box : boxes_) SetWindowLongPtrW(box.first, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box.second));
-    innermost = outer_;
+    current = nullptr;
 }
 
 BoxGuard* BoxGuard::Holder(HWND box, WNDPROC* former) {
-    for (BoxGuard* guard = innermost; guard; guard = guard->outer_)
-        for (const auto& held : guard->boxes_)
+    if (current)
+        for (const auto& held : current->boxes_)
             if (held.first == box) {
                 if (former) *former = held.second;
-                return guard;
+                return current;
             }
     return nullptr;
 }
 
-// A dialog made for a guard's navigator takes the guard's procedure first,
+// A dialog made for the guard's navigator takes the guard's procedure first,
 // before it has any control that could be answered.
 LRESULT CALLBACK BoxGuard::OnCreate(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) {
@@ -38,14 +37,11 @@ LRESULT CALLBACK BoxGuard::OnCreate(int code, WPARAM wParam, LPARAM lParam) {
         HWND owner = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->hwndParent;
         wchar_t name[16] = L"";
         GetClassNameW(box, name, 16);
-        if (!wcscmp(name, L"#32770") && !Holder(box, nullptr))
-            for (BoxGuard* guard = innermost; guard; guard = guard->outer_) {
-                if (guard->owner_ != owner) continue;
-                auto former = reinterpret_cast<WNDPROC>(
-                    SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
-                if (former) guard->boxes_.push_back({box, former});
-                break;
-            }
+        if (current && current->owner_ == owner && !wcscmp(name, L"#32770")) {
+            auto former =
+                reinterpret_cast<WNDPROC>(SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
+            if (former) current->boxes_.push_back({box, former});
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

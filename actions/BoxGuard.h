@@ -3,7 +3,9 @@
 // on disk meanwhile, after the checks made before the call. For its scope, a
 // BoxGuard holds every answer to a box that the call shows `owner` to
 // `stillSafe`: while that holds, the answer goes through; once it does not,
-// any answer becomes Cancel, which ends the shell's operation there.
+// any answer becomes Cancel, which ends the shell's operation there. One
+// guard at a time per thread: the shell's call runs on a thread of its own
+// (ShellDelete).
 #pragma once
 
 #include <windows.h>
@@ -25,12 +27,11 @@ public:
 private:
     static LRESULT CALLBACK OnCreate(int code, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
-    // The guard holding a box, and the box's own procedure.
+    // The thread's guard when it holds a box, and the box's own procedure.
     static BoxGuard* Holder(HWND box, WNDPROC* former);
 
     HWND owner_;
     std::function<bool()> stillSafe_;
-    BoxGuard* outer_;  // a guard of the same thread whose scope holds this one's
     HHOOK hook_;
     std::vector<std::pair<HWND, WNDPROC>> boxes_;
 };

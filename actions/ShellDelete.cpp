@@ -15,7 +15,6 @@ struct Call {
     const wchar_t* paths;
     HWND owner;
     const std::function<bool()>* stillSafe;
-    bool made = false;
 };
 
 DWORD WINAPI RunShell(LPVOID param) {
@@ -32,7 +31,6 @@ DWORD WINAPI RunShell(LPVOID param) {
             // before it destroys it instead of doing so without a word.
             operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
             SHFileOperationW(&operation);
-            call->made = true;
         }
     }
     if (com) CoUninitialize();
@@ -61,12 +59,12 @@ void PumpUntilEnded(HANDLE thread) {
 
 }  // namespace
 
-bool ShellDelete(const std::wstring& path, HWND owner, const std::function<bool()>& stillSafe) {
+void ShellDelete(const std::wstring& path, HWND owner, const std::function<bool()>& stillSafe) {
     // The list of paths the shell takes ends with two zeros; the fresh page
     // supplies the second. It stays read-only while the shell works on it.
-    if ((path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return false;
+    if ((path.size() + 2) * sizeof(wchar_t) > kPathBuffer) return;
     auto* buffer = static_cast<wchar_t*>(VirtualAlloc(nullptr, kPathBuffer, MEM_COMMIT, PAGE_READWRITE));
-    if (!buffer) return false;
+    if (!buffer) return;
     memcpy(buffer, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
     DWORD former = 0;
     VirtualProtect(buffer, kPathBuffer, PAGE_READONLY, &former);
@@ -79,5 +77,4 @@ bool ShellDelete(const std::wstring& path, HWND owner, const std::function<bool(
     DWORD ignored;
     VirtualProtect(buffer, kPathBuffer, former, &ignored);
     VirtualFree(buffer, 0, MEM_RELEASE);
-    return call.made;
 }

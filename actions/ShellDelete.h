@@ -12,6 +12,5 @@
 // shell's thread. The shell runs on a thread of its own: its boxes then wait
 // in a loop of that thread alone, inside which nothing else opens a box, so
 // the shell acts right after the answer that was checked. The calling thread
-// dispatches its messages meanwhile, as the shell's own loop would. False
-// when the shell was not called.
-bool ShellDelete(const std::wstring& path, HWND owner, const std::function<bool()>& stillSafe);
+// dispatches its messages meanwhile, as the shell's own loop would.
+void ShellDelete(const std::wstring& path, HWND owner, const std::function<bool()>& stillSafe);
