@@ -159,14 +159,16 @@ void ChildWindow::SelectRow(FolderNode* node) {
     NotifySelection();
 }
 
-bool ChildWindow::RowInView(const FolderNode* node) const {
-    int row = RowOf(node), top = Main()->scrollBar.topRow;
+bool ChildWindow::InView(int row) const {
+    int top = Main()->scrollBar.topRow;
     return row >= top && row < top + RowsShown();
 }
 
+bool ChildWindow::RowInView(const FolderNode* node) const { return InView(RowOf(node)); }
+
 void ChildWindow::ShowRow(const FolderNode* node) {
-    int row = RowOf(node);
-    if (row < 0 || RowInView(node)) return;
+    int row = RowOf(node);  // one walk of the rows
+    if (row < 0 || InView(row)) return;
     int top = Main()->scrollBar.topRow;
     Main()->scrollBar.ScrollTo(row < top ? row : row - RowsShown() + 1);
 }

@@ -68,6 +68,8 @@ protected:
 
 private:
     MainWindow* Main() const;
+    // Whether a row index is shown whole now.
+    bool InView(int row) const;
 
     ListPainter painter_;
     Accessible::Holder accessible_;
