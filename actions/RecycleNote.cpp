@@ -43,10 +43,6 @@ WORD* WriteItem(WORD* at, DWORD style, short x, short y, short cx, short cy, WOR
     return at;
 }
 
-}  // namespace
-
-namespace {
-
 // The 64-bit view, shared by both builds (ignored where there is no other).
 bool ReadSetting(HKEY root, DWORD* value) {
     HKEY key;

@@ -4,6 +4,10 @@ namespace {
 
 constexpr size_t kBufferBytes = 64 * 1024;
 
+ItemIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 }  // namespace
 
 // The buffer comes from the system, not the heap: once the scan ends it goes
@@ -19,8 +23,7 @@ FolderListing::~FolderListing() {
 bool IdentityOf(HANDLE item, ItemIdentity* out) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(item, &info)) return false;
-    out->volume = info.dwVolumeSerialNumber;
-    out->file = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    *out = IdentityFrom(info);
     return true;
 }
 
@@ -70,7 +73,7 @@ bool FolderListing::IsExpected(const ItemIdentity& expected) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(folder_, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    opened_ = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    opened_ = IdentityFrom(info);
     return opened_.volume == expected.volume && (expected.file == 0 || opened_.file == expected.file);
 }
 

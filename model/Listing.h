@@ -33,7 +33,6 @@ bool IdentityOf(HANDLE item, ItemIdentity* out);
 // deduplicated or projected items) is the real item.
 bool IsLink(DWORD attributes, DWORD reparseTag);
 
-
 class FolderListing {
 public:
     FolderListing();

@@ -289,9 +289,10 @@ void MainWindow::RowsRemoved(int rows) {
     list.rowTotal -= rows;
     if (list.rowTotal < 0) list.rowTotal = 0;
     list.Relayout();
-    list.ShowRow(document.selected);  // the next row took the selection
+    // The next row took the selection.
+    list.ShowRow(document.selected);
     list.NotifyRowsChanged();
-    list.NotifySelection();  // the next row took the selection
+    list.NotifySelection();
     header.NotifyValueIfChanged();
 }
 
