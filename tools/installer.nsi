@@ -102,6 +102,26 @@ FunctionEnd
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 !macroend
 
+; Unregisters both modules quietly (no message box, and no removal scheduled
+; for the next logon, since the files go now), then removes them, the
+; uninstallers, the folders (with RMDIR's flags) and the entry in Add or
+; Remove Programs.
+!macro RemoveAll RMDIR
+    ${If} $Folder64 != ""
+        ${DisableX64FSRedirection}
+        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
+        ${EnableX64FSRedirection}
+        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        Delete "$Folder64\uninstall.exe"
+        RMDir ${RMDIR} $Folder64
+    ${EndIf}
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
+    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+    Delete "$Folder32\uninstall.exe"
+    RMDir ${RMDIR} $Folder32
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+!macroend
+
 ; Takes back whatever a failed installation did: the registrations (quietly,
 ; as the uninstaller does) and the files. A failed upgrade has already
 ; replaced the modules of the installation before it, so its uninstaller
@@ -119,19 +139,7 @@ FunctionEnd
         !insertmacro IfRegistered $Folder32 32
     ${EndIf}
     ${If} $2 == ""
-        ${If} $Folder64 != ""
-            ${DisableX64FSRedirection}
-            ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
-            ${EnableX64FSRedirection}
-            !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
-            Delete "$Folder64\uninstall.exe"
-            RMDir $Folder64
-        ${EndIf}
-        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
-        !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
-        Delete "$Folder32\uninstall.exe"
-        RMDir $Folder32
-        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+        !insertmacro RemoveAll ""
     ${Else}
         !insertmacro Record
     ${EndIf}
@@ -173,21 +181,8 @@ Section "Install"
 SectionEnd
 
 Section "Uninstall"
-    ; Quietly: no message box, and no removal scheduled for the next logon,
-    ; since the files go now.
-    ${If} $Folder64 != ""
-        ${DisableX64FSRedirection}
-        ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
-        ${EnableX64FSRedirection}
-        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
-        Delete "$Folder64\uninstall.exe"
-        RMDir /REBOOTOK $Folder64
-    ${EndIf}
-    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
-    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
-    Delete "$Folder32\uninstall.exe"
-    RMDir /REBOOTOK $Folder32
-    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ; A module held by a running Explorer goes at the next start, its folder with it.
+    !insertmacro RemoveAll /REBOOTOK
     DeleteRegKey HKLM "Software\Varnel"
     ; A user's own tick, kept where the machine's setting could not be written.
     DeleteRegKey HKCU "Software\Varnel"
