@@ -18,6 +18,9 @@
 namespace {
 
 bool Same(const ItemIdentity& a, const ItemIdentity& b) { return a.volume == b.volume && a.file == b.file; }
+bool Same(const ItemTimes& a, const ItemTimes& b) {
+    return !CompareFileTime(&a.created, &b.created) && !CompareFileTime(&a.written, &b.written);
+}
 
 // True when the item at the exact path is the entry its folder lists under
 // that name, not something reached through a link: under Wine a host's link
@@ -101,6 +104,12 @@ bool DeletablePath(const Document& doc, const FolderNode* node, std::wstring* pa
            (doc.NodePath(node, &exact) && ShellReachesOnlyItsOwn(exact, path->size(), doc.Identity(node)));
 }
 
+// The times of the item that the node's exact path reaches now.
+bool TimesOf(const Document& doc, const FolderNode* node, ItemTimes* out) {
+    ItemPath exact;
+    return doc.NodePath(node, &exact) && ItemHandle(exact.Exact()).Times(out);
+}
+
 // True once the node's item is gone: its exact path reaches nothing, or an
 // item other than the row's (a twin that the platform finds for the name).
 bool ItemGone(const Document& doc, const FolderNode* node) {
@@ -162,14 +171,18 @@ void Document::DeleteSelected() {
     // The note's loop may have seen the navigator closed.
     if (!target || !ViewsOpen()) return;
     std::wstring path;
-    if (!DeletablePath(*this, target, &path)) return;
+    ItemTimes times;
+    if (!DeletablePath(*this, target, &path) || !TimesOf(*this, target, &times)) return;
 
     // Whatever the user answers in the shell's boxes, the shell goes on only
     // with what was checked here, checked again at the answer (on the
     // shell's thread, while this one waits: the node outlives the call).
+    // The same id with other times is a new item under a reused id.
     ShellDelete(path, window, [&] {
         std::wstring again;
-        return DeletablePath(*this, target, &again) && again == path;
+        ItemTimes now;
+        return DeletablePath(*this, target, &again) && again == path && TimesOf(*this, target, &now) &&
+               Same(now, times);
     });
     // Nothing of the navigator is touched once it has closed meanwhile. The
     // row goes only with its own item, whatever the shell reported.

@@ -16,6 +16,13 @@ bool ItemHandle::Identity(ItemIdentity* out) const {
     return handle_ != INVALID_HANDLE_VALUE && IdentityOf(handle_, out);
 }
 
+bool ItemHandle::Times(ItemTimes* out) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle_ == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle_, &info)) return false;
+    *out = {info.ftCreationTime, info.ftLastWriteTime};
+    return true;
+}
+
 bool ItemHandle::Tag(FILE_ATTRIBUTE_TAG_INFO* tag) const {
     return handle_ != INVALID_HANDLE_VALUE &&
            GetFileInformationByHandleEx(handle_, FileAttributeTagInfo, tag, sizeof *tag);

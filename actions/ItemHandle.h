@@ -8,6 +8,12 @@
 
 #include "Listing.h"
 
+// When an item was made and last written. A file system that hands a freed
+// id to the next new item at once (as Linux's do) gives that item other times.
+struct ItemTimes {
+    FILETIME created{}, written{};
+};
+
 class ItemHandle {
 public:
     explicit ItemHandle(const wchar_t* path);
@@ -17,6 +23,7 @@ public:
 
     // Which item the path reached; false when it reached none.
     bool Identity(ItemIdentity* out) const;
+    bool Times(ItemTimes* out) const;
     // True when the path reached nothing because nothing is there.
     bool Missing() const { return error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND; }
     bool IsFolder() const;

@@ -199,6 +199,19 @@ TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
     EXPECT_EQ(tree.HostSnapshot(), disk);
     EXPECT_NE(disk.find("late/out"), std::string::npos);
     EXPECT_EQ(RowNamed(main, "late"), late);
+    // Nor is a file put in the place of the row's while the box is up, even
+    // where it takes the freed id (as Linux's file systems give it at once).
+    FolderNode* file = RowNamed(main, "a.txt");
+    ASSERT_NE(file, nullptr);
+    main.document.selected = file;
+    BoxAnswer replaced{IDYES, [&](HWND) {
+        tree.Host("rm chosen/a.txt && cp chosen/sub/more.txt chosen/a.txt");
+        disk = tree.HostSnapshot();
+    }};
+    DeleteAnswering(main, replaced);
+    EXPECT_TRUE(replaced.seen);
+    EXPECT_EQ(tree.HostSnapshot(), disk);
+    EXPECT_EQ(FileBytes(tree.Path("chosen\\a.txt")), std::string(60, '\0'));
     SetCurrentDirectoryW(home);
 
     // A folder without one goes, for good once the box is answered.
