@@ -38,24 +38,41 @@ bool FolderListing::Open(const wchar_t* exactPath, const ItemIdentity* expected)
     if (!buffer_) return false;
     // A found folder itself, never what it may point at now.
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (expected ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    owned_ = true;
     folder_ = CreateFileW(exactPath, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, flags, nullptr);
     if (folder_ == INVALID_HANDLE_VALUE) return false;
-    fullInfo_ = false;
-    bool listed = Fill();
-    DWORD error = listed ? ERROR_SUCCESS : GetLastError();
-    // Some file systems keep no file ids: the plain records list the same.
-    if (!listed && (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)) {
-        fullInfo_ = true;
-        listed = Fill();
-        error = listed ? ERROR_SUCCESS : GetLastError();
-    }
-    if (!listed && error == ERROR_NO_MORE_FILES) more_ = false;  // listed, and empty
-    if ((!listed && more_) || !(expected ? IsExpected(*expected) : IdentityOf(folder_, &opened_))) {
+    if (!StartListing() || !(expected ? IsExpected(*expected) : IdentityOf(folder_, &opened_))) {
         Close();
         return false;
     }
     return true;
+}
+
+bool FolderListing::Borrow(HANDLE folder) {
+    Close();
+    if (!buffer_) return false;
+    folder_ = folder;
+    owned_ = false;
+    if (!StartListing()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool FolderListing::StartListing() {
+    fullInfo_ = false;
+    bool listed = Fill(true);
+    DWORD error = listed ? ERROR_SUCCESS : GetLastError();
+    // Some file systems keep no file ids: the plain records list the same.
+    if (!listed && (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)) {
+        fullInfo_ = true;
+        listed = Fill(true);
+        error = listed ? ERROR_SUCCESS : GetLastError();
+    }
+    if (!listed && error == ERROR_NO_MORE_FILES) more_ = false;  // listed, and empty
+    return listed || !more_;
 }
 
 // The folder's own entry, ".", comes first and carries its id, so the
@@ -77,10 +94,13 @@ bool FolderListing::IsExpected(const ItemIdentity& expected) {
     return opened_.volume == expected.volume && (expected.file == 0 || opened_.file == expected.file);
 }
 
-bool FolderListing::Fill() {
+// From the first entry again where asked: a borrowed handle may have been
+// listed before.
+bool FolderListing::Fill(bool restart) {
     offset_ = 0;
-    ready_ = GetFileInformationByHandleEx(folder_, fullInfo_ ? FileFullDirectoryInfo : FileIdBothDirectoryInfo,
-                                          buffer_, kBufferBytes) != 0;
+    FILE_INFO_BY_HANDLE_CLASS kind = fullInfo_ ? (restart ? FileFullDirectoryRestartInfo : FileFullDirectoryInfo)
+                                               : (restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo);
+    ready_ = GetFileInformationByHandleEx(folder_, kind, buffer_, kBufferBytes) != 0;
     return ready_;
 }
 
@@ -111,7 +131,7 @@ bool FolderListing::Next(ListedEntry* entry) {
 }
 
 void FolderListing::Close() {
-    if (folder_ != INVALID_HANDLE_VALUE) CloseHandle(folder_);
+    if (folder_ != INVALID_HANDLE_VALUE && owned_) CloseHandle(folder_);
     folder_ = INVALID_HANDLE_VALUE;
     ready_ = false;
     more_ = true;

@@ -47,6 +47,10 @@ public:
     // it may have been swapped for a link since, and two names that reach
     // the platform as the same text open the same folder.
     bool Open(const wchar_t* exactPath, const ItemIdentity* expected = nullptr);
+    // Lists a folder through a handle the caller opened (for listing, and
+    // synchronous) and keeps; Close leaves it open. False when it cannot be
+    // listed.
+    bool Borrow(HANDLE folder);
     // The folder that the last successful Open reached.
     const ItemIdentity& Opened() const { return opened_; }
     // The next entry, "." and ".." included; false at the end or on a failed read.
@@ -54,11 +58,14 @@ public:
     void Close();
 
 private:
-    bool Fill();
+    // Reads the first batch of the folder just opened.
+    bool StartListing();
+    bool Fill(bool restart = false);
     // Whether the folder just opened is the one the scan found.
     bool IsExpected(const ItemIdentity& expected);
 
     HANDLE folder_ = INVALID_HANDLE_VALUE;
+    bool owned_ = true;  // the handle is the listing's own, closed with it
     uint64_t* buffer_;  // 8-byte aligned, as the platform's records need
     size_t offset_ = 0;
     bool ready_ = false;  // records from offset_ on are still to be read
