@@ -5,13 +5,16 @@
 // ordinary one both reach the item with that very id.
 #include "Actions.h"
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
-#include <vector>
 
+#include "Aside.h"
+#include "DeleteProgressDialog.h"
 #include "Document.h"
+#include "HandleDelete.h"
 #include "ItemHandle.h"
-#include "Name.h"
 #include "OpenItem.h"
 #include "ShellDelete.h"
 
@@ -56,52 +59,12 @@ bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std
     return !byExact.IsLink() && ReachedDirectly(exact, byExact);
 }
 
-// True when the shell, deleting the folder, reaches exactly what the disk
-// holds in it now. Where an item cannot go to the Recycle Bin the shell asks,
-// then destroys it by recursing with ordinary paths, through links too; and
-// which way it goes is only known once it has the item. So a folder is
-// handed to it only when nothing at any depth is a link, every name is one
-// that the platform takes as it stands, every folder can be listed, and
-// every path fits in MAX_PATH units: a longer one is lost in the shell's
-// recursion, which may then act on the items of its current folder, and no
-// query tells beforehand whether the Recycle Bin will take the folder whole.
-bool ShellReachesOnlyItsOwn(const ItemPath& folder, size_t ordinaryLength, const ItemIdentity& identity) {
-    struct Level {
-        ItemPath path;
-        size_t ordinary;  // the length of the folder's ordinary path
-        ItemIdentity identity;
-    };
-    FolderListing listing;
-    std::vector<Level> pending{{folder, ordinaryLength, identity}};
-    while (!pending.empty()) {
-        Level at = std::move(pending.back());
-        pending.pop_back();
-        if (!listing.Open(at.path.Exact(), &at.identity)) return false;
-        ListedEntry entry;
-        while (listing.Next(&entry)) {
-            std::wstring name(entry.name, entry.nameLength);
-            if (name == L"." || name == L"..") continue;
-            size_t ordinary = at.ordinary + 1 + name.size();
-            if (IsLink(entry.attributes, entry.reparseTag) || IsNormalisedName(name.c_str(), name.size()) ||
-                ordinary >= MAX_PATH)
-                return false;
-            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-            ItemPath sub = at.path;
-            if (!sub.Append(EncodeName(name).c_str())) return false;
-            pending.push_back({std::move(sub), ordinary, {at.identity.volume, entry.fileId}});
-        }
-    }
-    return true;
-}
-
-// The ordinary path under which the shell's delete takes exactly the node's
-// item and, for a folder, reaches nothing but its items; false when there is
-// none.
+// The ordinary path under which the shell takes exactly the node's item;
+// false when there is none. The shell only ever moves the item whole: where
+// it would destroy it instead, it is stopped first (RecycleItem), and the
+// delete goes by handles, inside the item alone.
 bool DeletablePath(const Document& doc, const FolderNode* node, std::wstring* path) {
-    if (!ProvenPath(doc, node, true, path)) return false;
-    ItemPath exact;
-    return !node->isFolder ||
-           (doc.NodePath(node, &exact) && ShellReachesOnlyItsOwn(exact, path->size(), doc.Identity(node)));
+    return ProvenPath(doc, node, true, path);
 }
 
 // The times of the item that the node's exact path reaches now.
@@ -145,6 +108,19 @@ private:
     bool entered_;
 };
 
+// Says how many items a delete left, and the first reason, in the system's words.
+void ReportLeft(HWND owner, uint64_t count, DWORD error) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason = text ? text : L"Error " + std::to_wstring(error) + L".";
+    if (text) LocalFree(text);
+    std::wstring message = count == 1 ? L"1 item could not be removed:"
+                                      : std::to_wstring(count) + L" items could not be removed. The first:";
+    message += L"\n\n" + reason;
+    MessageBoxW(owner, message.c_str(), L"Varnel", MB_OK | MB_ICONWARNING);
+}
+
 }  // namespace
 
 void Document::OpenSelected() {
@@ -172,19 +148,49 @@ void Document::DeleteSelected() {
     if (!target || !ViewsOpen()) return;
     std::wstring path;
     ItemTimes times;
-    if (!DeletablePath(*this, target, &path) || !TimesOf(*this, target, &times)) return;
+    ItemPath exact;
+    if (!DeletablePath(*this, target, &path) || !TimesOf(*this, target, &times) || !NodePath(target, &exact)) return;
 
-    // Whatever the user answers in the shell's boxes, the shell goes on only
-    // with what was checked here, checked again at the answer (on the
-    // shell's thread, while this one waits: the node outlives the call).
-    // The same id with other times is a new item under a reused id.
-    ShellDelete(path, window, [&] {
+    // Whatever the user answers, the delete goes on only with what was
+    // checked here, checked again at the answer (on the delete's thread,
+    // while this one waits: the node outlives the call). The same id with
+    // other times is a new item under a reused id.
+    auto stillSafe = [&] {
         std::wstring again;
         ItemTimes now;
         return DeletablePath(*this, target, &again) && again == path && TimesOf(*this, target, &now) &&
                Same(now, times);
+    };
+    ItemIdentity identity = Identity(target);
+    bool folder = target->isFolder != 0;
+    uint64_t expected = folder ? static_cast<uint64_t>(target->Files()) + 1 : 1;
+    DeleteReport report;
+    DWORD shellError = ERROR_SUCCESS;
+    bool declined = true;
+    RunAside([&] {
+        Recycling way = RecycleItem(path, window, stillSafe, &shellError);
+        declined = way == Recycling::declined;
+        if (way != Recycling::permanent) return;
+        DeleteProgressDialog progress(window, expected);
+        report = DeleteByHandles(exact, identity, folder, &progress);
     });
     // Nothing of the navigator is touched once it has closed meanwhile. The
-    // row goes only with its own item, whatever the shell reported.
-    if (ViewsOpen() && ItemGone(*this, target)) RemoveNode(target);
+    // row goes only with its own item, whatever the shell reported; where
+    // the item stayed, what went from inside it leaves the tree with its
+    // totals, so that the row shows what remains.
+    if (!ViewsOpen()) return;
+    bool gone = ItemGone(*this, target);
+    if (gone) {
+        RemoveNode(target);
+    } else if (!report.listed.empty()) {
+        std::set<uint64_t> listed(report.listed.begin(), report.listed.end());
+        std::set<std::pair<uint64_t, std::string>> kept(report.kept.begin(), report.kept.end());
+        RemoveWithin(target, [&](const FolderNode* node) {
+            return listed.count(node->parent->FileId()) && !kept.count({node->FileId(), node->Name()});
+        });
+    }
+    if (report.failed > 0)
+        ReportLeft(window, report.failed, report.firstError);
+    else if (!gone && !declined && !report.cancelled && shellError != ERROR_SUCCESS)
+        ReportLeft(window, 1, shellError);
 }

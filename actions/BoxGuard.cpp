@@ -50,8 +50,11 @@ LRESULT CALLBACK BoxGuard::BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM
     WNDPROC former = nullptr;
     BoxGuard* guard = Holder(box, &former);
     if (!guard) return DefWindowProcW(box, message, wParam, lParam);
-    // A press of a button (or its key) answers the box; Cancel needs no check.
-    if (message == WM_COMMAND && HIWORD(wParam) <= 1 && LOWORD(wParam) != IDCANCEL && !guard->stillSafe_()) {
+    // A press of a button (or its key) answers the box; a No or Cancel needs
+    // no check, and any other answer is a Yes.
+    if (message == WM_COMMAND && HIWORD(wParam) <= 1) {
+        guard->answered_ = true;
+        if (LOWORD(wParam) != IDCANCEL && LOWORD(wParam) != IDNO) guard->confirmed_ = guard->stillSafe_();
         wParam = IDCANCEL;
         lParam = 0;
     }

@@ -1,11 +1,11 @@
-// The shell's boxes (its questions, "file in use") come up inside its call
-// and wait as long as the user takes, pumping messages; anything may change
-// on disk meanwhile, after the checks made before the call. For its scope, a
-// BoxGuard holds every answer to a box that the call shows `owner` to
-// `stillSafe`: while that holds, the answer goes through; once it does not,
-// any answer becomes Cancel, which ends the shell's operation there. One
-// guard at a time per thread: the shell's call runs on a thread of its own
-// (ShellDelete).
+// The older shell call asks its one question (delete for good?) in a box
+// that waits as long as the user takes, pumping messages; anything may
+// change on disk meanwhile, after the checks made before the call. For its
+// scope, a BoxGuard takes every answer to a box that the call shows `owner`:
+// a Yes, while `stillSafe` holds, becomes the guard's own (Confirmed), and
+// the shell hears Cancel, which ends its operation before it removes
+// anything. One guard at a time per thread: the shell's call runs on a
+// thread of its own (RunAside).
 #pragma once
 
 #include <windows.h>
@@ -23,6 +23,10 @@ public:
 
     // False when the thread's window creation could not be watched.
     bool Watching() const { return hook_ != nullptr; }
+    // A box was answered (and the shell then did nothing); and the answer
+    // was a Yes that held.
+    bool Answered() const { return answered_; }
+    bool Confirmed() const { return confirmed_; }
 
 private:
     static LRESULT CALLBACK OnCreate(int code, WPARAM wParam, LPARAM lParam);
@@ -33,5 +37,6 @@ private:
     HWND owner_;
     std::function<bool()> stillSafe_;
     HHOOK hook_;
+    bool answered_ = false, confirmed_ = false;
     std::vector<std::pair<HWND, WNDPROC>> boxes_;
 };

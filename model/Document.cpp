@@ -139,6 +139,57 @@ int Document::RemoveNode(FolderNode* node) {
     return rows;
 }
 
+int Document::RemoveWithin(FolderNode* folder, const std::function<bool(const FolderNode*)>& gone) {
+    if (owner) owner->BeginTreeChange();
+    int rows = 0;
+    std::vector<FolderNode*> removed, touched;
+    struct Visit {
+        FolderNode* node;
+        bool showsChildren;
+    };
+    std::vector<Visit> pending{{folder, ShownRows(folder) > 0 && folder->Expanded()}};
+    while (!pending.empty()) {
+        Visit at = pending.back();
+        pending.pop_back();
+        NodeLock hold(at.node);
+        ChildArray* array = at.node->children;
+        if (!array) continue;
+        int32_t kept = 0, folders = 0;
+        for (int32_t i = 0; i < array->length; ++i) {
+            FolderNode* child = array->items[i];
+            if (!gone(child)) {
+                array->items[kept++] = child;
+                if (child->isFolder) {
+                    folders++;
+                    pending.push_back({child, at.showsChildren && child->Expanded()});
+                }
+                continue;
+            }
+            if (at.showsChildren) rows += 1 + (child->isFolder && child->Expanded() ? CountRows(child) : 0);
+            if (IsUnder(selected, child)) selected = folder;
+            // Out of every total above it; each folder re-sorts once, below.
+            int32_t files = child->isFolder ? child->Files() : 1;
+            double bytes = child->Size();
+            for (FolderNode* up = at.node; up; up = up->parent) {
+                up->fileCount.store(up->Files() - files, std::memory_order_relaxed);
+                up->size.store(up->Size() - bytes, std::memory_order_relaxed);
+                if (up->sorted.exchange(false, std::memory_order_relaxed)) touched.push_back(up);
+            }
+            removed.push_back(child);
+        }
+        array->length = kept;
+        at.node->folderCount.store(folders, std::memory_order_relaxed);
+    }
+    for (FolderNode* node : removed) FreeNode(node);
+    for (auto node = touched.rbegin(); node != touched.rend(); ++node) SortChildren(*node);
+    if (owner) {
+        owner->EndTreeChange();
+        owner->RowsRemoved(rows);
+    }
+    RepaintViews(true, true);
+    return rows;
+}
+
 bool Document::NodePath(const FolderNode* node, ItemPath* out) const {
     std::vector<const char*> names;
     for (const FolderNode* at = node; at && at->parent; at = at->parent) names.push_back(at->Name());

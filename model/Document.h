@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "FolderNode.h"
@@ -70,6 +71,10 @@ public:
     // The same for any node of the tree; the selection moves on to the next
     // sibling only when it was that node, and is cleared when it was below it.
     int RemoveNode(FolderNode* node);
+    // Removes every node below `folder` that `gone` names (with its subtree),
+    // its totals with it, in one change of the views: what a delete took
+    // from a folder that stayed. Returns the list rows that went.
+    int RemoveWithin(FolderNode* folder, const std::function<bool(const FolderNode*)>& gone);
     // The selected node's full path in its exact form (ItemPath); false,
     // leaving `out` untouched, when nothing is selected or the path does not
     // fit `capacity` units with its zero.
