@@ -16,13 +16,28 @@
 namespace {
 
 // Answers the shell's box from another thread, until the delete has
-// returned: runs `whileUp` while it is up, then presses `button`.
+// returned: runs `whileUp` while it is up, then presses `button`. Reads and
+// closes the navigator's report of what a delete left, should it come.
 struct BoxAnswer {
     int button;
     std::function<void(HWND box)> whileUp;
     bool seen = false;
+    std::string report{};
     std::atomic<bool> returned{false};
 };
+
+BOOL CALLBACK GatherText(HWND control, LPARAM param) {
+    wchar_t text[512] = L"";
+    GetWindowTextW(control, text, 512);
+    *reinterpret_cast<std::string*>(param) += Utf8(text) + "\n";
+    return TRUE;
+}
+
+std::string SystemText(DWORD error) {
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
+    return Utf8(text);
+}
 
 DWORD WINAPI AnswerBox(LPVOID param) {
     auto* answer = static_cast<BoxAnswer*>(param);
@@ -30,11 +45,17 @@ DWORD WINAPI AnswerBox(LPVOID param) {
         for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr));) {
             wchar_t title[64] = L"";
             GetWindowTextW(box, title, 64);
-            if (!IsWindowVisible(box) || wcsncmp(title, L"Confirm", 7) != 0) continue;
-            answer->seen = true;
-            if (answer->whileUp) answer->whileUp(box);
-            PostMessageW(box, WM_COMMAND, answer->button, 0);
-            return 0;
+            if (!IsWindowVisible(box)) continue;
+            std::string text;
+            EnumChildWindows(box, GatherText, reinterpret_cast<LPARAM>(&text));
+            if (text.find("could not be removed") != std::string::npos) {
+                answer->report = text;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            } else if (!answer->seen && !wcsncmp(title, L"Confirm", 7)) {
+                answer->seen = true;
+                if (answer->whileUp) answer->whileUp(box);
+                PostMessageW(box, WM_COMMAND, answer->button, 0);
+            }
         }
     }
     return 0;
@@ -148,14 +169,14 @@ TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
     EXPECT_EQ(WaitForSingleObject(second.closeEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
-TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
-    // The shell's permanent delete recurses by ordinary paths, and would go
-    // through a link to a folder outside the chosen one, read a name holding
-    // backslashes as a path, or, past 260 units, lose the path and take
-    // whatever the process's current folder holds.
+TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
+    // A permanent delete goes folder by folder through handles: a link in
+    // it, a name that is more than one name, a path past 260 units or the
+    // process's current folder never take it outside the row. What stays is
+    // reported, and the row keeps just that.
     if (!tree.Host("mkdir -p target/deep cwd && printf tttt > target/f && printf dddd > target/deep/g && "
                    "printf cccc > cwd/canary && mkdir chosen/holder && printf hh > chosen/holder/h && "
-                   "ln -s ../../target chosen/holder/out && mkdir chosen/odd && printf oo > 'chosen/odd/x\\..\\..\\f'",
+                   "ln -s ../../target chosen/holder/out && ln -s ../../target/f chosen/holder/flink && mkdir chosen/odd && printf oo > 'chosen/odd/x\\..\\..\\f'",
                    true))
         GTEST_SKIP() << "no host to make the link";
     std::string deep = "chosen\\deep";
@@ -167,6 +188,9 @@ TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
     tree.File(deep + "\\leaf", 5);
     tree.Dir("chosen\\late");
     tree.File("chosen\\late\\l.txt", 7);
+    tree.Dir("chosen\\busy");
+    tree.File("chosen\\busy\\held.txt", 9);
+    tree.File("chosen\\busy\\free.txt", 11);
     wchar_t home[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, home);
     SetCurrentDirectoryW(Wide(tree.Path("cwd")).c_str());
@@ -174,22 +198,54 @@ TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
-    std::string disk = tree.HostSnapshot();
-    for (const char* name : {"holder", "odd", "deep"}) {
-        FolderNode* folder = RowNamed(main, name);
-        ASSERT_NE(folder, nullptr) << name;
-        main.document.selected = folder;
+    Document& doc = main.document;
+    std::string outside = tree.HostOutput("cat target/f target/deep/g cwd/canary");
+    ASSERT_EQ(outside, "ttttddddcccc");
+    HANDLE held = CreateFileW(Exact(tree.Path("chosen\\busy\\held.txt")).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    struct Case {
+        const char* row;
+        const char* stays;  // what the disk keeps of it, or nothing
+        double left;        // the bytes its row keeps
+        const char* count;  // what the report counts, or nothing
+        DWORD why;          // the report's first reason, where one is certain
+    };
+    for (const Case& c : {Case{"holder", "holder/flink", 4, "2 items", 0}, Case{"odd", "x\\..\\..\\f", 2, "1 item", 0},
+                          Case{"busy", "held.txt", 9, "1 item", ERROR_SHARING_VIOLATION},
+                          Case{"deep", nullptr, 0, nullptr, 0}}) {
+        FolderNode* folder = RowNamed(main, c.row);
+        ASSERT_NE(folder, nullptr) << c.row;
+        double total = doc.root.Size(), bytes = folder->Size();
+        doc.selected = folder;
         BoxAnswer yes{IDYES, {}};
         DeleteAnswering(main, yes);
-        EXPECT_FALSE(yes.seen) << name;
-        EXPECT_EQ(tree.HostSnapshot(), disk) << name;
-        EXPECT_EQ(RowNamed(main, name), folder) << name;
+        EXPECT_TRUE(yes.seen) << c.row;
+        EXPECT_EQ(tree.HostOutput("cat target/f target/deep/g cwd/canary"), outside) << c.row;
+        std::string listed = tree.HostOutput(std::string("find chosen/") + c.row + " -mindepth 1 ! -type d");
+        EXPECT_EQ(listed.find(c.stays ? c.stays : "\n") != std::string::npos, c.stays != nullptr) << c.row << listed;
+        EXPECT_EQ(RowNamed(main, c.row), c.stays ? folder : nullptr) << c.row;
+        if (c.stays) {
+            EXPECT_EQ(folder->Size(), c.left) << c.row;
+        }
+        EXPECT_EQ(doc.root.Size(), total - bytes + (c.stays ? c.left : 0)) << c.row;
+        if (!c.count) {
+            EXPECT_EQ(yes.report, "") << c.row;
+            continue;
+        }
+        EXPECT_NE(yes.report.find(std::string(c.count) + " could not be removed"), std::string::npos) << yes.report;
+        if (c.why) {
+            EXPECT_NE(yes.report.find(SystemText(c.why)), std::string::npos) << yes.report;
+        }
     }
-    // Nor is one that gains a link while the shell's box is up: the answer
-    // is checked again, and comes too late.
+    CloseHandle(held);
+
+    // Nor is one that gains a link while the box is up: the answer is
+    // checked again, and then does nothing.
     FolderNode* late = RowNamed(main, "late");
     ASSERT_NE(late, nullptr);
     main.document.selected = late;
+    std::string disk;
     BoxAnswer linked{IDYES, [&](HWND) {
         tree.Host("ln -s ../../target chosen/late/out", true);
         disk = tree.HostSnapshot();
@@ -213,17 +269,39 @@ TEST_F(WithoutRecycleBin, AFolderTheShellWouldReachOutOfIsNeverHandedToIt) {
     EXPECT_EQ(tree.HostSnapshot(), disk);
     EXPECT_EQ(FileBytes(tree.Path("chosen\\a.txt")), std::string(60, '\0'));
     SetCurrentDirectoryW(home);
+}
 
-    // A folder without one goes, for good once the box is answered.
-    FolderNode* sub = RowNamed(main, "sub");
-    ASSERT_NE(sub, nullptr);
-    main.document.selected = sub;
-    BoxAnswer again{IDYES, {}};
-    DeleteAnswering(main, again);
-    EXPECT_TRUE(again.seen);
-    EXPECT_EQ(FileBytes(tree.Path("chosen\\sub\\more.txt")), "<missing>");
-    EXPECT_EQ(FileBytes(tree.Path("target\\f")), "tttt");
-    EXPECT_EQ(RowNamed(main, "sub"), nullptr);
+TEST_F(WithoutRecycleBin, LinksMadeWhileADeleteRunsAreNeverFollowed) {
+    // Once the first file has gone, another program puts a link to an
+    // outside folder into every subfolder still there, and swaps one
+    // subfolder for a link: the outside folders keep all their files, and
+    // so does the one swapped out of the row.
+    if (!tree.Host("mkdir -p target && for i in $(seq 100 129); do mkdir -p victim/s$i && "
+                   "(cd victim/s$i && seq 1000 1199 | xargs touch); done && (cd target && seq 1 50 | xargs touch)",
+                   true))
+        GTEST_SKIP() << "no host to make the links";
+    ASSERT_TRUE(tree.Host("{ (while [ $(find victim -type f | wc -l) -ge 6000 ]; do sleep 0.01; done; "
+                          "for d in victim/s*/; do ln -s ../../target \"$d/zz\"; done; "
+                          "mv victim/s129 swapped; ln -s ../target victim/s129; touch planted) "
+                          ">/dev/null 2>&1 </dev/null & }",
+                          true));
+    Navigator whole(tree.Root());
+    ASSERT_TRUE(whole.Opened());
+    ASSERT_TRUE(whole.WaitForScan());
+    FolderNode* victim = RowNamed(whole.Main(), "victim");
+    ASSERT_NE(victim, nullptr);
+    whole.Main().document.selected = victim;
+    BoxAnswer yes{IDYES, {}};
+    DeleteAnswering(whole.Main(), yes);
+    EXPECT_TRUE(yes.seen);
+    ASSERT_EQ(tree.HostOutput("ls planted"), "planted\n");
+    EXPECT_EQ(tree.HostOutput("find target swapped -type f | wc -l"), "250\n");
+    // The links stay, and are reported; the row keeps what the disk keeps.
+    std::string left = tree.HostOutput("find victim ! -type d | wc -l");
+    EXPECT_NE(left, "0\n");
+    EXPECT_NE(yes.report.find("could not be removed"), std::string::npos) << yes.report;
+    EXPECT_EQ(RowNamed(whole.Main(), "victim"), victim);
+    EXPECT_EQ(std::to_string(victim->Files()) + "\n", tree.HostOutput("find victim -type f | wc -l"));
 }
 
 }  // namespace
