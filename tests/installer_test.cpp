@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <cstring>
+#include <set>
 #include <string>
 
 #include "Programs.h"
@@ -17,8 +19,6 @@ const char kClsid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolv";
 const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-
-
 
 std::string Value(HKEY root, const std::string& path, const char* name, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key;
@@ -46,6 +46,36 @@ std::string ProgramFiles(bool x86) {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A folder's names, in order.
+std::string Listing(const std::string& folder) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return "<none>";
+    do {
+        if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, "..")) names.insert(entry.cFileName);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::string listing;
+    for (const std::string& name : names) listing += name + " ";
+    return listing;
+}
+
+ULONGLONG WriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool SetWriteTime(const std::string& path, ULONGLONG time) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME when{DWORD(time), DWORD(time >> 32)};
+    bool done = SetFileTime(file, nullptr, nullptr, &when);
+    CloseHandle(file);
+    return done;
+}
 
 // What an installation leaves: both modules registered for folders, each in
 // its own view, one setting, one entry in Add or Remove Programs. The folder
@@ -75,6 +105,40 @@ void ExpectInstalled() {
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "NoModify"), "1");
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"), "1");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, KEY_WOW64_32KEY));  // one entry
+}
+
+// Nothing of an installation left: no folder, no key in either view.
+void ExpectUninstalled() {
+    EXPECT_FALSE(Exists(ProgramFiles(false)));
+    EXPECT_FALSE(Exists(ProgramFiles(true)));
+    const std::string classes[] = {"Folder\\ShellEx\\ContextMenuHandlers\\Tolv",
+                                   std::string("CLSID\\") + kClsid,
+                                   "Tolv.Quilby",
+                                   "Tolv.Quilby.1",
+                                   "TypeLib\\{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E60}",
+                                   "Interface\\{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E61}"};
+    for (int v = 0; v < 2; ++v) {
+        SCOPED_TRACE(v == 0 ? "64-bit view" : "32-bit view");
+        for (const std::string& key : classes) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key, kViews[v])) << key;
+        EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kRunOnce, "dele", kViews[v]), "<none>");
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, kViews[v]));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "software\\Varnel", kViews[v]));
+    }
+}
+
+// Runs the uninstaller silently to its end and returns its exit code. NSIS's
+// uninstaller, run as it is, starts a copy of itself outside the folder it
+// removes and returns at once; one that waits for the result runs such a copy
+// itself, told where the installation is.
+DWORD Uninstall() {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    std::string copy = std::string(temp) + "Tolv-uninstall.exe";
+    DWORD code = 99;
+    if (CopyFileA((ProgramFiles(false) + "\\uninstall.exe").c_str(), copy.c_str(), FALSE))
+        Capture("\"" + copy + "\" /S _?=" + ProgramFiles(false), &code);
+    DeleteFileA(copy.c_str());
+    return code;
 }
 
 std::string SetupCommand() { return "\"" + BuildDir() + "\\Tolv-setup.exe\" /S"; }
@@ -107,6 +171,36 @@ private:
     bool moved_ = false;
 };
 
+// A key of the 64-bit view that no one may change or delete, as only an
+// administrator with its ownership could change it; open again when the
+// scope ends.
+class ReadOnlyKey {
+public:
+    explicit ReadOnlyKey(const char* path) {
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key_,
+                            nullptr) == ERROR_SUCCESS)
+            locked_ = Allow("D:P(A;;KR;;;WD)");
+    }
+    ~ReadOnlyKey() {
+        if (!key_) return;
+        Allow("D:P(A;;KA;;;WD)");
+        RegCloseKey(key_);
+    }
+    bool Locked() const { return locked_; }
+
+private:
+    bool Allow(const char* access) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(access, SDDL_REVISION_1, &descriptor, nullptr))
+            return false;
+        bool done = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+        LocalFree(descriptor);
+        return done;
+    }
+    HKEY key_ = nullptr;
+    bool locked_ = false;
+};
+
 // A failed registration leaves no half installation: where registration
 // cannot write the setting's key (as only an administrator with its
 // ownership could change it), nothing of it is left, not even of the
@@ -116,22 +210,14 @@ private:
 // registration, uninstaller and entry included.
 TEST(Installer, AFailedRegistrationLeavesNoHalfInstallation) {
     ASSERT_NO_FATAL_FAILURE(Install());
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    PSECURITY_DESCRIPTOR readOnly = nullptr, open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
-
     DWORD code = 0;
-    std::string output = Capture(SetupCommand(), &code);
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, open);
-    RegCloseKey(key);
+    std::string output;
+    {
+        ReadOnlyKey setting("software\\Varnel");
+        ASSERT_TRUE(setting.Locked());
+        output = Capture(SetupCommand(), &code);
+    }
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "software\\Varnel", KEY_WOW64_64KEY, 0);
-    LocalFree(readOnly);
-    LocalFree(open);
     EXPECT_NE(code, 0u) << output;
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i == 0 ? "64-bit view" : "32-bit view");
@@ -178,15 +264,47 @@ TEST(Installer, InstallsUpgradesAndUninstallsSilently) {
     Capture(quiet, &code);
     EXPECT_EQ(code, 0u);
     for (int i = 0; i < 600 && (Exists(ProgramFiles(false)) || Exists(ProgramFiles(true))); ++i) Sleep(100);
-    EXPECT_FALSE(Exists(ProgramFiles(false)));
-    EXPECT_FALSE(Exists(ProgramFiles(true)));
-    for (REGSAM view : kViews) {
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Folder\\ShellEx\\ContextMenuHandlers\\Tolv", view));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid, view));
-        EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kRunOnce, "dele", view), "<none>");
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, view));
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "software\\Varnel", view));
-    }
+    ExpectUninstalled();
+}
+
+// A module held by another program that does not let it be deleted (a
+// scanner, a backup) can be neither replaced nor renamed: the upgrade fails
+// and changes nothing, both modules of the installation before in place,
+// registered, with nothing left beside them.
+TEST(Installer, AnUpgradeOverAHeldModuleFailsAndChangesNothing) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    const ULONGLONG before = 126227808000000000ull;  // 2001-01-01, unlike any module the installer writes
+    for (bool x86 : {false, true}) ASSERT_TRUE(SetWriteTime(ProgramFiles(x86) + "\\Tolv.dll", before));
+    HANDLE held = CreateFileA((ProgramFiles(false) + "\\Tolv.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    DWORD code = 0;
+    std::string output = Capture(SetupCommand(), &code);
+    CloseHandle(held);
+    EXPECT_NE(code, 0u) << output;
+    ExpectInstalled();
+    EXPECT_EQ(Listing(ProgramFiles(false)), "Tolv.dll uninstall.exe ");
+    EXPECT_EQ(Listing(ProgramFiles(true)), "Tolv.dll ");
+    for (bool x86 : {false, true}) EXPECT_EQ(WriteTime(ProgramFiles(x86) + "\\Tolv.dll"), before);
+}
+
+// With both modules removed by hand, none is left to unregister itself: the
+// uninstaller removes the keys itself. While something stays (here its own
+// file, held by another program) it fails, and keeps its entry to be run
+// again.
+TEST(Installer, AnUninstallWithoutTheModulesLeavesNoKey) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    for (bool x86 : {false, true}) ASSERT_TRUE(DeleteFileA((ProgramFiles(x86) + "\\Tolv.dll").c_str()));
+    HANDLE held = CreateFileA((ProgramFiles(false) + "\\uninstall.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    DWORD code = Uninstall();
+    CloseHandle(held);
+    EXPECT_NE(code, 0u);
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Tolv");
+
+    EXPECT_EQ(Uninstall(), 0u);
+    ExpectUninstalled();
 }
 
 }  // namespace

@@ -12,6 +12,8 @@ RequestExecutionLevel admin
 !define PRODUCT "Tolv"
 !define VERSION "1.0.0.1"
 !define CLSID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}"
+!define LIBID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E60}"
+!define IID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E61}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolv"
 
 Name "${PRODUCT}"
@@ -31,6 +33,10 @@ UninstPage instfiles
 
 Var Folder64
 Var Folder32
+; Where the previous installation's modules wait while the new ones go in,
+; empty where there was none.
+Var Aside64
+Var Aside32
 
 Function .onInit
     ${If} ${RunningX64}
@@ -68,6 +74,71 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Moves an installed module to a name of its own beside it (a running
+; Explorer holds it, but lets it be renamed), so that the new module can take
+; its name and the old one can return if the installation fails. A program
+; that holds it without letting it be deleted (a scanner, a backup) lets it
+; neither be renamed nor overwritten: the error flag is set then, and nothing
+; has changed.
+!macro SetAside FOLDER ASIDE
+    StrCpy ${ASIDE} ""
+    ClearErrors
+    ${If} ${FileExists} "${FOLDER}\Tolv.dll"
+        GetTempFileName ${ASIDE} "${FOLDER}"
+        Delete ${ASIDE}
+        Rename "${FOLDER}\Tolv.dll" ${ASIDE}
+        ${If} ${Errors}
+            StrCpy ${ASIDE} ""
+            SetErrors
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; Takes back a module put in place of one set aside: the new one goes, the
+; old one returns to its name.
+!macro PutBack FOLDER ASIDE
+    Delete "${FOLDER}\Tolv.dll"
+    ${If} ${ASIDE} != ""
+        Rename ${ASIDE} "${FOLDER}\Tolv.dll"
+        StrCpy ${ASIDE} ""
+    ${EndIf}
+!macroend
+
+; The old modules, once the new ones are registered or their registration
+; taken back; one that Explorer still holds goes at the next start.
+!macro DiscardAside
+    ${If} $Aside64 != ""
+        Delete /REBOOTOK $Aside64
+    ${EndIf}
+    ${If} $Aside32 != ""
+        Delete /REBOOTOK $Aside32
+    ${EndIf}
+!macroend
+
+; Takes back the files of an installation stopped before it registered
+; anything: the new modules go, the ones set aside return, and the folders
+; go where they were made for it. $Aside32 "held" tells that the 32-bit
+; module was never set aside, and stays as it is.
+!macro TakeBackFiles
+    SetOutPath $TEMP
+    ${If} $Folder64 != ""
+        !insertmacro PutBack $Folder64 $Aside64
+        RMDir $Folder64
+    ${EndIf}
+    ${If} $Aside32 != "held"
+        !insertmacro PutBack $Folder32 $Aside32
+        RMDir $Folder32
+    ${EndIf}
+!macroend
+
+; Fails the installation, silent or not, with a message and a non-zero exit code.
+!macro Fail MESSAGE
+    SetOutPath $TEMP
+    MessageBox MB_OK|MB_ICONSTOP "${MESSAGE}" /SD IDOK
+    SetErrorLevel 2
+    Abort
+!macroend
+
 ; Registers a module; RESULT is regsvr32's exit code, or words saying it
 ; never ran (ExecWait leaves the variable undefined then).
 !macro Register FILE RESULT
@@ -102,23 +173,92 @@ FunctionEnd
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 !macroend
 
+; Every key that an installation or its modules' registration writes, the
+; current user's tick included (kept where the machine's setting could not be
+; written): MACRO runs on each, as ROOT KEY. A key added to the installation
+; or to the registration script belongs here too, so that the uninstaller
+; removes it even where no module is left to unregister itself.
+!macro ForEachKey MACRO
+    !insertmacro ${MACRO} HKLM "Software\Classes\Folder\ShellEx\ContextMenuHandlers\Tolv"
+    !insertmacro ${MACRO} HKLM "Software\Classes\CLSID\${CLSID}"
+    !insertmacro ${MACRO} HKLM "Software\Classes\Tolv.Quilby"
+    !insertmacro ${MACRO} HKLM "Software\Classes\Tolv.Quilby.1"
+    !insertmacro ${MACRO} HKLM "Software\Classes\TypeLib\${LIBID}"
+    !insertmacro ${MACRO} HKLM "Software\Classes\Interface\${IID}"
+    !insertmacro ${MACRO} HKLM "Software\Varnel"
+    !insertmacro ${MACRO} HKCU "Software\Varnel"
+!macroend
+
+; Runs MACRO on ROOT KEY in each registry view there is: the 32-bit modules
+; register in the 32-bit one, the 64-bit ones in the 64-bit one, and which
+; keys the two views share differs between Windows versions.
+!macro InEachView MACRO ROOT KEY
+    ${If} $Folder64 != ""
+        SetRegView 64
+        !insertmacro ${MACRO} ${ROOT} "${KEY}"
+        SetRegView 32
+        !insertmacro ${MACRO} ${ROOT} "${KEY}"
+        SetRegView 64
+    ${Else}
+        !insertmacro ${MACRO} ${ROOT} "${KEY}"
+    ${EndIf}
+!macroend
+
+!macro DeleteKey ROOT KEY
+    DeleteRegKey ${ROOT} "${KEY}"
+!macroend
+!macro DeleteKeyInEachView ROOT KEY
+    !insertmacro InEachView DeleteKey ${ROOT} "${KEY}"
+!macroend
+
+; Adds KEY to $R1 where it is still there.
+!macro NoteKeyLeft ROOT KEY
+    ClearErrors
+    EnumRegKey $R0 ${ROOT} "${KEY}" 0
+    ${IfNot} ${Errors}
+        StrCpy $R1 "$R1$\r$\n${ROOT}\${KEY}"
+    ${EndIf}
+!macroend
+!macro NoteKeyLeftInEachView ROOT KEY
+    !insertmacro InEachView NoteKeyLeft ${ROOT} "${KEY}"
+!macroend
+
 ; Unregisters both modules quietly (no message box, and no removal scheduled
-; for the next logon, since the files go now), then removes them, the
-; uninstallers, the folders (with RMDIR's flags) and the entry in Add or
-; Remove Programs.
-!macro RemoveAll RMDIR
+; for the next logon, since the files go now) and removes, in both views,
+; every key that the installation and the registration wrote, whether or not
+; the modules were there to unregister.
+!macro Unregister
     ${If} $Folder64 != ""
         ${DisableX64FSRedirection}
         ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder64\Tolv.dll"'
         ${EnableX64FSRedirection}
+    ${EndIf}
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
+    !insertmacro ForEachKey DeleteKeyInEachView
+!macroend
+
+; Removes the modules, the uninstallers and the folders (with RMDIR's flags).
+!macro RemoveFiles RMDIR
+    ${If} $Folder64 != ""
         !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
         Delete "$Folder64\uninstall.exe"
         RMDir ${RMDIR} $Folder64
     ${EndIf}
-    ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u /n /i:quiet "$Folder32\Tolv.dll"'
     !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
     Delete "$Folder32\uninstall.exe"
     RMDir ${RMDIR} $Folder32
+!macroend
+
+; Adds FILE to $R1 where it is still there.
+!macro NoteFileLeft FILE
+    ${If} ${FileExists} "${FILE}"
+        StrCpy $R1 "$R1$\r$\n${FILE}"
+    ${EndIf}
+!macroend
+
+!macro RemoveAll RMDIR
+    !insertmacro Unregister
+    !insertmacro RemoveFiles "${RMDIR}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 !macroend
 
@@ -146,22 +286,50 @@ FunctionEnd
 !macroend
 
 Section "Install"
-    SetOverwrite on
+    ; A file that cannot be written sets the error flag, rather than a box
+    ; whose silent answer is to skip it.
+    SetOverwrite try
     StrCpy $0 0
+    StrCpy $1 0
+
+    ; The installation before stays as it is until both of its modules are
+    ; out of the way.
     ${If} $Folder64 != ""
         SetOutPath $Folder64
-        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        !insertmacro SetAside $Folder64 $Aside64
+        ${If} ${Errors}
+            !insertmacro Fail "${PRODUCT} could not be installed: $Folder64\Tolv.dll is in use by another program that does not let it be replaced. Nothing was changed; close that program and run the setup again."
+        ${EndIf}
+    ${EndIf}
+    SetOutPath $Folder32
+    !insertmacro SetAside $Folder32 $Aside32
+    ${If} ${Errors}
+        StrCpy $Aside32 "held"
+        !insertmacro TakeBackFiles
+        !insertmacro Fail "${PRODUCT} could not be installed: $Folder32\Tolv.dll is in use by another program that does not let it be replaced. Nothing was changed; close that program and run the setup again."
+    ${EndIf}
+
+    ClearErrors
+    ${If} $Folder64 != ""
+        SetOutPath $Folder64
         File "/oname=Tolv.dll" "${X64_DLL}"
+    ${EndIf}
+    SetOutPath $Folder32
+    File "/oname=Tolv.dll" "${X86_DLL}"
+    ${If} ${Errors}
+        !insertmacro TakeBackFiles
+        !insertmacro Fail "${PRODUCT} could not be installed: its files could not be written. Nothing was changed."
+    ${EndIf}
+
+    ${If} $Folder64 != ""
         ${DisableX64FSRedirection}
         !insertmacro Register "$Folder64\Tolv.dll" $0
         ${EnableX64FSRedirection}
     ${EndIf}
-    SetOutPath $Folder32
-    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
-    File "/oname=Tolv.dll" "${X86_DLL}"
     ; The 32-bit regsvr32 (SysWOW64 on 64-bit Windows, where System32 points
     ; there for this 32-bit installer) registers in the 32-bit view.
     !insertmacro Register "$Folder32\Tolv.dll" $1
+    !insertmacro DiscardAside
     ; A module that could not be registered is no installation: nothing of
     ; it stays, and the installer says so and fails, silent or not.
     ${If} $0 != 0
@@ -169,21 +337,47 @@ Section "Install"
         SetOutPath $TEMP
         !insertmacro TakeBack
         ${If} $2 == ""
-            MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32: $0; $1). Nothing was installed." /SD IDOK
+            !insertmacro Fail "${PRODUCT} could not be registered (regsvr32: $0; $1). Nothing was installed."
         ${Else}
-            MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered (regsvr32: $0; $1), nor could the registration before it be taken back: it stays installed, to be removed in Add or Remove Programs." /SD IDOK
+            !insertmacro Fail "${PRODUCT} could not be registered (regsvr32: $0; $1), nor could the registration before it be taken back: it stays installed, to be removed in Add or Remove Programs."
         ${EndIf}
-        SetErrorLevel 2
-        Abort
     ${EndIf}
 
+    ClearErrors
     !insertmacro Record
+    ${If} ${Errors}
+        SetOutPath $TEMP
+        !insertmacro RemoveAll ""
+        !insertmacro Fail "${PRODUCT} could not be installed: its uninstaller or its entry in Add or Remove Programs could not be written. Nothing was installed."
+    ${EndIf}
 SectionEnd
 
 Section "Uninstall"
-    ; A module held by a running Explorer goes at the next start, its folder with it.
-    !insertmacro RemoveAll /REBOOTOK
-    DeleteRegKey HKLM "Software\Varnel"
-    ; A user's own tick, kept where the machine's setting could not be written.
-    DeleteRegKey HKCU "Software\Varnel"
+    !insertmacro Unregister
+    StrCpy $R1 ""
+    !insertmacro ForEachKey NoteKeyLeftInEachView
+    ${If} $R1 == ""
+        ; A module held by a running Explorer goes at the next start, its folder with it.
+        !insertmacro RemoveFiles /REBOOTOK
+        ${If} $Folder64 != ""
+            !insertmacro NoteFileLeft "$Folder64\Tolv.dll"
+            !insertmacro NoteFileLeft "$Folder64\uninstall.exe"
+        ${EndIf}
+        !insertmacro NoteFileLeft "$Folder32\Tolv.dll"
+        !insertmacro NoteFileLeft "$Folder32\uninstall.exe"
+    ${EndIf}
+    ; While anything stays, so does the entry in Add or Remove Programs, to
+    ; run the uninstaller again.
+    ${If} $R1 == ""
+        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+        !insertmacro NoteKeyLeft HKLM "${UNINSTALL_KEY}"
+    ${EndIf}
+    ${If} $R1 != ""
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be removed completely; once nothing uses it, uninstall it again:$R1" /SD IDOK
+        SetErrorLevel 2
+    ${ElseIf} ${RebootFlag}
+        ; The convention of Windows installers for "done once Windows restarts".
+        MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} is removed; what a running program still uses goes when Windows restarts." /SD IDOK
+        SetErrorLevel 3010
+    ${EndIf}
 SectionEnd
