@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "DeleteProgressDialog.h"
 #include "Navigator.h"
 #include "TempTree.h"
 
@@ -22,6 +23,8 @@ struct BoxAnswer {
     int button;
     std::function<void(HWND box)> whileUp;
     bool seen = false;
+    bool cancelProgress = false;  // press Cancel in the progress dialog
+    bool progressCancelled = false;
     std::string report{};
     std::atomic<bool> returned{false};
 };
@@ -51,6 +54,10 @@ DWORD WINAPI AnswerBox(LPVOID param) {
             if (text.find("could not be removed") != std::string::npos) {
                 answer->report = text;
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
+            } else if (answer->cancelProgress && !answer->progressCancelled && !wcscmp(title, L"Varnel") &&
+                       GetDlgItem(box, IDCANCEL)) {
+                SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
+                answer->progressCancelled = true;
             } else if (!answer->seen && !wcsncmp(title, L"Confirm", 7)) {
                 answer->seen = true;
                 if (answer->whileUp) answer->whileUp(box);
@@ -302,6 +309,33 @@ TEST_F(WithoutRecycleBin, LinksMadeWhileADeleteRunsAreNeverFollowed) {
     EXPECT_NE(yes.report.find("could not be removed"), std::string::npos) << yes.report;
     EXPECT_EQ(RowNamed(whole.Main(), "victim"), victim);
     EXPECT_EQ(std::to_string(victim->Files()) + "\n", tree.HostOutput("find victim -type f | wc -l"));
+}
+
+TEST_F(WithoutRecycleBin, CancelInTheProgressDialogStopsTheDelete) {
+    // Shown at once here, so that Cancel comes early in a long delete.
+    if (!tree.Host("for i in $(seq 100 119); do mkdir -p big/d$i && (cd big/d$i && seq 1000 1099 | xargs touch); done"))
+        GTEST_SKIP() << "no host to make the files";
+    Navigator nav(tree.Root());
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    FolderNode* big = RowNamed(nav.Main(), "big");
+    ASSERT_NE(big, nullptr);
+    ASSERT_EQ(big->Files(), 2000);
+    nav.Main().document.selected = big;
+    DeleteProgressDialog::delayMs = 0;
+    BoxAnswer yes{IDYES, {}};
+    yes.cancelProgress = true;
+    DeleteAnswering(nav.Main(), yes);
+    DeleteProgressDialog::delayMs = 1000;
+    EXPECT_TRUE(yes.seen);
+    EXPECT_TRUE(yes.progressCancelled);
+    // Stopped part way, and no failure to report; the row keeps what stays.
+    std::string left = tree.HostOutput("find big -type f | wc -l");
+    EXPECT_NE(left, "0\n");
+    EXPECT_NE(left, "2000\n");
+    EXPECT_EQ(yes.report, "");
+    EXPECT_EQ(RowNamed(nav.Main(), "big"), big);
+    EXPECT_EQ(std::to_string(big->Files()) + "\n", left);
 }
 
 }  // namespace
