@@ -339,13 +339,17 @@ TEST_F(Com, ClassObjectAndFactoryRules) {
     EXPECT_EQ(CanUnload(), S_FALSE);  // the aggregated object lives
     EXPECT_EQ(outer.inner->Release(), 0u);
 
-    // LockServer holds the module.
-    EXPECT_EQ(CanUnload(), S_OK);
-    factory->LockServer(TRUE);
+    // A client's reference to the factory holds the module, and so does
+    // LockServer without one.
     EXPECT_EQ(CanUnload(), S_FALSE);
-    factory->LockServer(FALSE);
-    EXPECT_EQ(CanUnload(), S_OK);
+    factory->LockServer(TRUE);
     factory->Release();
+    EXPECT_EQ(CanUnload(), S_FALSE);
+    ASSERT_EQ(GetClassObject(CLSID_Quilby, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    factory->LockServer(FALSE);
+    EXPECT_EQ(CanUnload(), S_FALSE);
+    factory->Release();
+    EXPECT_EQ(CanUnload(), S_OK);
 }
 
 TEST_F(Com, InterfacesAndTheTypeLibrary) {
