@@ -70,6 +70,8 @@ public:
     // did: a share may take seconds to answer, and the caller's thread (the
     // shell's) must never wait on it.
     bool StartWorkers();
+    // The views' way to start: the tree is empty until the coordinator has
+    // listed the chosen folder, which the views hear of through RootListed.
     bool StartScan(DocumentViews* views) {
         owner = views;
         return StartWorkers();
@@ -125,7 +127,7 @@ public:
     std::function<void(const FolderNode* folder)> beforeListing;
 
     FolderNode root;
-    // The chosen folder as the shell named it, set before Load.
+    // The chosen folder as the shell named it, set before the scan starts.
     std::wstring path;
     FolderNode* selected;
     DocumentViews* owner;
@@ -148,8 +150,8 @@ private:
     void ListRoot();
     void RootDone(DWORD error);
 
-    ItemPath folder_;  // the chosen folder's exact path, from Load on
-    DWORD volume_ = 0;  // the chosen folder's volume, from Load on
+    ItemPath folder_;  // the chosen folder's exact path, once it is listed
+    DWORD volume_ = 0;  // the chosen folder's volume, once it is listed
     bool actionRunning_ = false;
     HANDLE coordinator_ = nullptr;
     HANDLE refresher_ = nullptr;

@@ -12,6 +12,7 @@
 #include "Images.h"
 #include "Navigator.h"
 #include "TempTree.h"
+#include "Placement.h"
 
 namespace {
 
@@ -292,7 +293,7 @@ TEST(Navigator, PlacedBesideThePointerOnItsMonitor) {
         {{0, 0, 1024, 600}, {700, 350}, {300, 0, 700, 400}},
     };
     for (const auto& c : cases) {
-        RECT placed = MainWindow::PlaceBeside(c.pointer, c.work, 400);
+        RECT placed = PlaceBeside(c.pointer, c.work, 400);
         EXPECT_EQ(placed.left, c.expected.left) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(placed.top, c.expected.top) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(placed.right, c.expected.right) << c.pointer.x << "," << c.pointer.y;

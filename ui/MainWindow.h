@@ -46,12 +46,6 @@ public:
 
     void FitToList(RECT* list);
     void SetScrollBarShown(bool shown);
-    // The navigator's square of `size` beside the pointer, toward the middle
-    // of the pointer's work area and within it.
-    static RECT PlaceBeside(POINT pointer, const RECT& work, int size);
-    // A rectangle moved onto a work area, as far as it fits: its left and top
-    // edges first.
-    static RECT KeptWithin(RECT place, const RECT& work);
 
     // DocumentViews: the document's repaints and row changes.
     void RepaintList() override;
