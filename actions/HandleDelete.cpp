@@ -200,11 +200,15 @@ private:
     DeleteReport report_;
     std::vector<Level> levels_;
     std::vector<uint64_t> buffer_;  // for the places of items (PlaceOf)
+    DWORD listError_ = ERROR_SUCCESS;
 };
 
 bool Deleter::List(Level& level) {
     FolderListing listing;
-    if (!listing.Borrow(level.folder)) return false;
+    if (!listing.Borrow(level.folder)) {
+        listError_ = listing.Error() != ERROR_SUCCESS ? listing.Error() : ERROR_CANT_ACCESS_FILE;
+        return false;
+    }
     level.entries.clear();
     level.next = 0;
     if (level.listings++ == 0) report_.listed.push_back(level.self.identity.file);
@@ -242,7 +246,7 @@ void Deleter::Take(const Entry& entry) {
         Level inner(item, at + (at.back() == L'\\' ? L"" : L"\\") + entry.name, entry);
         if (!List(inner)) {
             CloseHandle(item);
-            return Keep(entry, GetLastError());
+            return Keep(entry, listError_);
         }
         levels_.push_back(std::move(inner));
         return;

@@ -6,6 +6,7 @@
 Document::Document() : selected(nullptr), owner(nullptr) {
     InitNode(&root);
     finishedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    rootListedEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     stopRequested.store(false);
     tearingDown.store(false);
 }
@@ -21,6 +22,7 @@ Document::~Document() {
     if (coordinator_) CloseHandle(coordinator_);
     if (refresher_) CloseHandle(refresher_);
     if (finishedEvent) CloseHandle(finishedEvent);
+    if (rootListedEvent_) CloseHandle(rootListedEvent_);
 }
 
 bool Document::WaitForScan(DWORD ms) {
@@ -30,15 +32,31 @@ bool Document::WaitForScan(DWORD ms) {
 
 bool Document::Load(DocumentViews* views) {
     owner = views;
-    if (!folder_.SetFolder(path.c_str())) return false;
-    FolderListing listing;
-    std::vector<FolderNode*> nodes;
-    ListInto(listing, folder_.Exact(), nullptr, &root, nodes, nullptr);
-    volume_ = listing.Opened().volume;
-    root.idLow = static_cast<uint32_t>(listing.Opened().file);
-    root.idHigh = static_cast<uint32_t>(listing.Opened().file >> 32);
+    ListRoot();
     if (root.ChildCount() > 0) RepaintViews(false, false);
-    return true;
+    return RootError() != ERROR_BAD_PATHNAME;
+}
+
+void Document::ListRoot() {
+    if (beforeListing) beforeListing(&root);
+    DWORD error = ERROR_BAD_PATHNAME;
+    if (folder_.SetFolder(path.c_str())) {
+        FolderListing listing;
+        std::vector<FolderNode*> nodes;
+        ListInto(listing, folder_.Exact(), nullptr, &root, nodes, nullptr);
+        volume_ = listing.Opened().volume;
+        root.idLow = static_cast<uint32_t>(listing.Opened().file);
+        root.idHigh = static_cast<uint32_t>(listing.Opened().file >> 32);
+        error = listing.Error();
+    }
+    RootDone(error);
+}
+
+void Document::RootDone(DWORD error) {
+    rootError_.store(error, std::memory_order_release);
+    rootListed_.store(true, std::memory_order_release);
+    SetEvent(rootListedEvent_);
+    if (owner) owner->RootListed();
 }
 
 bool Document::ViewsOpen() const { return !owner || owner->ViewsOpen(); }

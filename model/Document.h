@@ -31,6 +31,10 @@ public:
     // The rows changed order: the scan's refresher re-sorted the top level,
     // or the scan ended. Called on the scan's threads.
     virtual void RowsReordered() {}
+    // The chosen folder's own entries are in the tree, or it could not be
+    // listed (RootError). Called on the scan's thread, before any folder
+    // worker starts.
+    virtual void RootListed() {}
     // The window and module that the actions' dialogs belong to.
     virtual HWND ViewWindow() { return nullptr; }
     virtual HINSTANCE ViewInstance() { return nullptr; }
@@ -57,11 +61,28 @@ public:
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
-    // Lists the chosen folder's own entries (not deeper). False when `path`
-    // names no folder that a path can be built for; the tree then stays empty.
+    // Lists the chosen folder's own entries (not deeper) on the calling
+    // thread. False when `path` names no folder that a path can be built
+    // for; the tree then stays empty.
     bool Load(DocumentViews* owner);
-    // Starts the scan: the coordinator with its folder workers, and the refresher.
+    // Starts the scan: the coordinator with its folder workers, and the
+    // refresher. The coordinator lists the chosen folder first, unless Load
+    // did: a share may take seconds to answer, and the caller's thread (the
+    // shell's) must never wait on it.
     bool StartWorkers();
+    // The views' way to start: the tree is empty until the coordinator has
+    // listed the chosen folder, which the views hear of through RootListed.
+    bool StartScan(DocumentViews* views) {
+        owner = views;
+        return StartWorkers();
+    }
+    // Waits up to `ms` for the chosen folder's own listing; true once it is
+    // done (whether or not the folder could be listed).
+    bool WaitForRoot(DWORD ms) { return WaitForSingleObject(rootListedEvent_, ms) == WAIT_OBJECT_0; }
+    bool IsRootListed() const { return rootListed_.load(std::memory_order_acquire); }
+    // Why the chosen folder could not be listed, as a system error code; 0
+    // when it was listed (an empty folder too).
+    DWORD RootError() const { return rootError_.load(std::memory_order_acquire); }
     void RepaintViews(bool header, bool full);
     void MoveSelection(bool up);
     // Removes the selected node after the shell has deleted its item. Returns
@@ -104,9 +125,13 @@ public:
     // How the scan starts its threads; null when none could be started.
     using ThreadStarter = HANDLE (*)(LPTHREAD_START_ROUTINE procedure, LPVOID argument);
     ThreadStarter startThread = StartThread;
+    // Runs on the scan's thread right before a folder is listed, the chosen
+    // one (the root) or any below it: where a test holds a listing, as a
+    // slow share would.
+    std::function<void(const FolderNode* folder)> beforeListing;
 
     FolderNode root;
-    // The chosen folder as the shell named it, set before Load.
+    // The chosen folder as the shell named it, set before the scan starts.
     std::wstring path;
     FolderNode* selected;
     DocumentViews* owner;
@@ -125,12 +150,18 @@ private:
     // The rows a node stands for in the list now (its own and those it shows).
     static int ShownRows(const FolderNode* node);
     bool ViewsOpen() const;
+    // Lists the chosen folder's own entries; then tells the views.
+    void ListRoot();
+    void RootDone(DWORD error);
 
-    ItemPath folder_;  // the chosen folder's exact path, from Load on
-    DWORD volume_ = 0;  // the chosen folder's volume, from Load on
+    ItemPath folder_;  // the chosen folder's exact path, once it is listed
+    DWORD volume_ = 0;  // the chosen folder's volume, once it is listed
     bool actionRunning_ = false;
     HANDLE coordinator_ = nullptr;
     HANDLE refresher_ = nullptr;
+    HANDLE rootListedEvent_;
+    std::atomic<bool> rootListed_{false};
+    std::atomic<DWORD> rootError_{0};
     std::atomic<int> runningWorkers_{0};
     std::atomic<int> peakWorkers_{0};
 };

@@ -35,23 +35,37 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
 
 bool FolderListing::Open(const wchar_t* exactPath, const ItemIdentity* expected) {
     Close();
+    error_ = ERROR_NOT_ENOUGH_MEMORY;
     if (!buffer_) return false;
     // A found folder itself, never what it may point at now.
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (expected ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     owned_ = true;
     folder_ = CreateFileW(exactPath, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, flags, nullptr);
-    if (folder_ == INVALID_HANDLE_VALUE) return false;
-    if (!StartListing() || !(expected ? IsExpected(*expected) : IdentityOf(folder_, &opened_))) {
+    if (folder_ == INVALID_HANDLE_VALUE) {
+        error_ = GetLastError();
+        return false;
+    }
+    if (!StartListing()) {
         Close();
         return false;
     }
+    if (!(expected ? IsExpected(*expected) : IdentityOf(folder_, &opened_))) {
+        // Not the folder that was found: as one that is gone.
+        DWORD why = expected ? ERROR_PATH_NOT_FOUND : GetLastError();
+        error_ = why ? why : ERROR_PATH_NOT_FOUND;
+        Close();
+        return false;
+    }
+    error_ = ERROR_SUCCESS;
     return true;
 }
 
 bool FolderListing::Borrow(HANDLE folder) {
     Close();
+    error_ = ERROR_NOT_ENOUGH_MEMORY;
     if (!buffer_) return false;
+    error_ = ERROR_SUCCESS;
     folder_ = folder;
     owned_ = false;
     if (!StartListing()) {
@@ -72,6 +86,7 @@ bool FolderListing::StartListing() {
         error = listed ? ERROR_SUCCESS : GetLastError();
     }
     if (!listed && error == ERROR_NO_MORE_FILES) more_ = false;  // listed, and empty
+    if (!listed && more_) error_ = error;
     return listed || !more_;
 }
 

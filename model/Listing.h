@@ -53,6 +53,8 @@ public:
     bool Borrow(HANDLE folder);
     // The folder that the last successful Open reached.
     const ItemIdentity& Opened() const { return opened_; }
+    // Why the last Open failed, as a system error code; 0 after a success.
+    DWORD Error() const { return error_; }
     // The next entry, "." and ".." included; false at the end or on a failed read.
     bool Next(ListedEntry* entry);
     void Close();
@@ -72,4 +74,5 @@ private:
     bool more_ = true;    // the platform may have another batch
     bool fullInfo_ = false;  // the file system lacks the id records: plain full records
     ItemIdentity opened_;
+    DWORD error_ = ERROR_SUCCESS;
 };

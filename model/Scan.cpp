@@ -31,6 +31,7 @@ void AddTotals(FolderNode* folder, const FolderNode* sub) {
 // subfolders are kept for the walk. False when a stop request came first.
 bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level,
                 std::vector<FolderNode*>& nodes) {
+    if (doc.beforeListing) doc.beforeListing(level.folder);
     ItemIdentity expected = doc.Identity(level.folder);
     bool finished = ListInto(listing, path.Exact(), &expected, level.folder, nodes, &doc.stopRequested);
     double bytes = level.folder->Size();
@@ -166,6 +167,8 @@ DWORD WINAPI Refresher(LPVOID param) {
 DWORD WINAPI Coordinator(LPVOID param) {
     auto& doc = *static_cast<Document*>(param);
     FolderNode& root = doc.root;
+    // The root's children are all in the tree before any worker starts.
+    if (!doc.IsRootListed()) doc.ListRoot();
 
     // The refresher may reorder the root's own array meanwhile; hand out the
     // folders in the order the listing gave them, from a copy.
@@ -201,8 +204,12 @@ bool Document::StartWorkers() {
     refresher_ = startThread(Refresher, this);
     coordinator_ = startThread(Coordinator, this);
     if (!coordinator_) {
-        // No thread to walk on: the caller's thread (the shell's) never walks.
-        // The folders stay as ones that could not be listed.
+        // No thread to walk on: the caller's thread (the shell's) never lists.
+        // What is not listed yet stays as what could not be listed.
+        if (!IsRootListed()) {
+            DWORD error = GetLastError();
+            RootDone(error ? error : ERROR_NOT_ENOUGH_MEMORY);
+        }
         for (int32_t i = 0; i < root.Folders(); ++i) root.Child(i)->complete.store(true, std::memory_order_release);
         FinishScan(*this, refresher_);
     }

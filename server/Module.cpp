@@ -18,7 +18,6 @@ HINSTANCE g_module = nullptr;
 
 namespace {
 
-LONG locks;
 CRITICAL_SECTION factoryLock;
 IClassFactory* factory;
 
@@ -42,9 +41,16 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    // The one factory lives as long as the module.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    // The one factory lives as long as the module; a client's reference to
+    // it holds the module, which must not go while the client may call it.
+    STDMETHODIMP_(ULONG) AddRef() override {
+        LockModule();
+        return 2;
+    }
+    STDMETHODIMP_(ULONG) Release() override {
+        UnlockModule();
+        return 1;
+    }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -186,10 +192,6 @@ void CancelScheduledRemoval() {
 
 }  // namespace
 
-void LockModule() { InterlockedIncrement(&locks); }
-void UnlockModule() { InterlockedDecrement(&locks); }
-LONG ModuleLocks() { return locks; }
-
 const wchar_t* ModulePath() {
     static wchar_t path[32768];
     if (!path[0]) {
@@ -211,7 +213,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return locks == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return ModuleLocks() == 0 ? S_OK : S_FALSE; }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     if (!out) return E_POINTER;

@@ -3,13 +3,11 @@
 
 #include <windows.h>
 
+#include "ModuleHold.h"
+
 // The module's own instance: every part loads its bitmaps and icon through it.
 extern HINSTANCE g_module;
 
-// Live CQuilby objects plus LockServer locks; the module may unload at 0.
-void LockModule();
-void UnlockModule();
-LONG ModuleLocks();
 
 // The module's full path, exactly, read once (empty when it cannot be read).
 const wchar_t* ModulePath();

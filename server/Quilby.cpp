@@ -7,12 +7,10 @@
 #include "Dpi.h"
 #include "Images.h"
 #include "Module.h"
+#include "Session.h"
 
 namespace {
 
-constexpr DWORD kFirstWaitMs = 100;
-constexpr DWORD kSecondWaitMs = 200;
-constexpr DWORD kLingerMs = 1000;  // after the navigator closed
 constexpr int kMenuBitmap = 116;
 
 // The menu item's image, in the check mark's place at the check mark's size
@@ -39,22 +37,12 @@ HBITMAP MenuBitmap(int size) {
 
 }  // namespace
 
-CQuilby::CQuilby(IUnknown* outer)
-    : references_(0),
-      window_(nullptr),
-      closeEvent_(nullptr),
-      keepAlive_(nullptr),
-      outer_(outer ? outer : &inner_),
-      typeInfo_(nullptr),
-      threadStarted_(nullptr),
-      threadModule_(nullptr) {
+CQuilby::CQuilby(IUnknown* outer) : references_(0), outer_(outer ? outer : &inner_), typeInfo_(nullptr) {
     inner_.self = this;
 }
 
 CQuilby::~CQuilby() {
     if (typeInfo_) typeInfo_->Release();
-    if (closeEvent_) CloseHandle(closeEvent_);
-    if (threadStarted_) CloseHandle(threadStarted_);
 }
 
 STDMETHODIMP CQuilby::InnerUnknown::QueryInterface(REFIID iid, void** out) {
@@ -169,52 +157,8 @@ STDMETHODIMP CQuilby::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) { ret
 
 STDMETHODIMP CQuilby::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     if (!info || info->lpVerb != nullptr) return S_OK;  // a verb string, or an offset other than 0
-    if (keepAlive_) return S_OK;                        // this object's navigator is open already
-    mainWindow_.document.path = path_;
-    if (!closeEvent_) closeEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!threadStarted_) threadStarted_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&keepAlive_));
-    // The keep-alive thread runs the last release, after which the host may
-    // unload the module: the thread holds its own reference to the module and
-    // lets go of it only as it exits.
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&KeepAliveThread),
-                       &threadModule_);
-    HANDLE thread = CreateThread(nullptr, 0, KeepAliveThread, this, 0, nullptr);
-    if (!thread) {
-        if (threadModule_) FreeLibrary(threadModule_);
-        threadModule_ = nullptr;
-        keepAlive_->Release();
-        keepAlive_ = nullptr;
-        return S_OK;
-    }
-    CloseHandle(thread);
-    if (WaitForSingleObject(threadStarted_, kFirstWaitMs) == WAIT_TIMEOUT)
-        WaitForSingleObject(threadStarted_, kSecondWaitMs);
-    // The pointer always designates the embedded window; a thread that has not
-    // run yet must not leave us calling through a null one.
-    MainWindow* window = window_.load();
-    if (!window) window = &mainWindow_;
-
-    RECT ignored = {0, 0, 0, 0};
-    bool created = window->Create(path_.c_str(), g_module, ignored, WS_POPUP | WS_BORDER, nullptr,
-                                  reinterpret_cast<Wnd*>(&closeEvent_));
-    // No navigator (another one is open on this folder): nothing will ever
-    // close, so let the keep-alive thread release the object now.
-    if (!created && !(window->hwnd && IsWindow(window->hwnd))) SetEvent(closeEvent_);
+    // A navigator of its own for each invocation, on the folder of the last
+    // Initialize: the shell may keep this object and use it again.
+    NavigatorSession::Open(path_, g_module);
     return S_OK;
-}
-
-DWORD WINAPI CQuilby::KeepAliveThread(LPVOID param) {
-    auto* self = static_cast<CQuilby*>(param);
-    self->window_.store(&self->mainWindow_);
-    SetEvent(self->threadStarted_);
-    WaitForSingleObject(self->closeEvent_, INFINITE);
-    Sleep(kLingerMs);
-    IUnknown* keepAlive = self->keepAlive_;
-    HMODULE module = self->threadModule_;
-    self->keepAlive_ = nullptr;
-    self->threadModule_ = nullptr;
-    if (keepAlive) keepAlive->Release();  // normally the last: the object goes
-    if (module) FreeLibraryAndExitThread(module, 0);
-    return 0;
 }

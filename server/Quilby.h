@@ -5,10 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <atomic>
 #include <string>
 
-#include "MainWindow.h"
 #include "Module.h"
 #include "Tolv_h.h"
 
@@ -41,8 +39,6 @@ public:
     // IShellExtInit.
     STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;
 
-    static DWORD WINAPI KeepAliveThread(LPVOID self);
-
 private:
     // The non-delegating unknown that answers for the object itself.
     struct InnerUnknown : IUnknown {
@@ -55,21 +51,11 @@ private:
     HRESULT LoadTypeInfo();
 
     // Holds the module for exactly the object's life: declared first, it is
-    // destroyed last, after the navigator has joined its scan and let go of
-    // its window classes, so the module is never unloadable sooner.
-    struct ModuleHold {
-        ModuleHold() { LockModule(); }
-        ~ModuleHold() { UnlockModule(); }
-    } moduleHold_;
+    // destroyed last. A navigator it opened holds the module on its own.
+    ModuleHold moduleHold_;
     LONG references_;
-    MainWindow mainWindow_;
-    std::atomic<MainWindow*> window_;  // set by the keep-alive thread as it starts
     std::wstring path_;  // the first selected folder, as the shell names it
-    HANDLE closeEvent_;
-    IUnknown* keepAlive_;
     InnerUnknown inner_;
     IUnknown* outer_;
     ITypeInfo* typeInfo_;
-    HANDLE threadStarted_;
-    HMODULE threadModule_;
 };

@@ -5,7 +5,9 @@
 
 void PumpFor(DWORD ms) { PumpMessagesFor(ms); }
 
-Navigator::Navigator(const std::string& folder, POINT pointer) : main_(new MainWindow) {
+Navigator::Navigator(const std::string& folder, POINT pointer, std::function<void(const FolderNode*)> beforeListing)
+    : main_(new MainWindow) {
+    main_->document.beforeListing = std::move(beforeListing);
     closeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     // Under Wine the first program on a fresh desktop may find it not yet
     // answering; wait until the pointer can be read before placing anything.

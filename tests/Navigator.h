@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "MainWindow.h"
@@ -21,10 +22,12 @@ bool PumpUntil(Done done, DWORD ms = 20000) {
 }
 
 // A navigator opened on a folder with the pointer at a given point, closed and
-// freed with the object.
+// freed with the object. `beforeListing` runs on the scan's threads before
+// each folder is listed (Document::beforeListing).
 class Navigator {
 public:
-    Navigator(const std::string& folder, POINT pointer = {200, 100});
+    Navigator(const std::string& folder, POINT pointer = {200, 100},
+              std::function<void(const FolderNode*)> beforeListing = nullptr);
     ~Navigator();
     bool Opened() const { return opened_; }
     MainWindow& Main() { return *main_; }

@@ -6,6 +6,7 @@
 #include <ole2.h>
 #include <oleacc.h>
 
+#include <cwctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -288,6 +289,56 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
     list->Release();
     header->Release();
     UnhookWinEvent(hook);
+}
+
+// The header's summary line as the user sees it: its pixels.
+std::vector<COLORREF> SummaryLine(HWND header) {
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(header);
+    for (int y = 27; y < 45; ++y)
+        for (int x = 0; x < 400; ++x) pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(header, dc);
+    return pixels;
+}
+
+TEST(Accessibility, AFolderThatCannotBeListedSaysWhyInTheHeader) {
+    Apartment apartment;
+    TempTree tree;
+    tree.Dir("empty");
+    // Gone between the shell's menu and the listing, as a share's folder may
+    // go; the system's words for it are what any caller gets.
+    std::string gone = tree.Path("gone");
+    HANDLE probe = CreateFileW(Exact(gone).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_EQ(probe, INVALID_HANDLE_VALUE);
+    DWORD error = GetLastError();
+    wchar_t words[512] = L"";
+    ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, words,
+                             512, nullptr),
+              0u);
+    std::wstring reason = words;
+    while (!reason.empty() && iswspace(reason.back())) reason.pop_back();
+
+    std::vector<COLORREF> emptyLine;
+    {
+        Navigator empty(tree.Path("empty"));
+        ASSERT_TRUE(empty.Opened() && empty.WaitForScan());
+        PumpFor(200);
+        emptyLine = SummaryLine(empty.Main().header.hwnd);
+    }
+    Navigator nav(gone);
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    PumpFor(200);
+    MainWindow& main = nav.Main();
+    IAccessible* header = ObjectOf(main.header.hwnd);
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(Value(header, CHILDID_SELF), L"Cannot list this folder: " + reason);
+    header->Release();
+    // Not an empty folder's totals, and closed as ever.
+    EXPECT_EQ(Height(main.hwnd), 55);
+    EXPECT_NE(SummaryLine(main.header.hwnd), emptyLine);
+    EXPECT_TRUE(nav.Close());
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // pixels read back from their device contexts.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Images.h"
 #include "Navigator.h"
 #include "TempTree.h"
+#include "Placement.h"
 
 namespace {
 
@@ -289,7 +293,7 @@ TEST(Navigator, PlacedBesideThePointerOnItsMonitor) {
         {{0, 0, 1024, 600}, {700, 350}, {300, 0, 700, 400}},
     };
     for (const auto& c : cases) {
-        RECT placed = MainWindow::PlaceBeside(c.pointer, c.work, 400);
+        RECT placed = PlaceBeside(c.pointer, c.work, 400);
         EXPECT_EQ(placed.left, c.expected.left) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(placed.top, c.expected.top) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(placed.right, c.expected.right) << c.pointer.x << "," << c.pointer.y;
@@ -318,6 +322,95 @@ TEST(Navigator, EmptyFolderShowsTheHeaderOnly) {
     EXPECT_EQ(Height(nav.Main().list.hwnd), 0);
     EXPECT_EQ(nav.Main().list.rowTotal, 0);
     ASSERT_TRUE(nav.WaitForScan());
+}
+
+// A share whose listings stall: the chosen folder's own listing and one
+// subfolder's are held on the scan's threads until let go. A listing asked
+// for on the test's thread, the shell's, is counted and never held.
+struct StallingShare {
+    explicit StallingShare(const char* stuckFolder) : stuck(stuckFolder) {}
+    ~StallingShare() {
+        LetGo();
+        CloseHandle(root);
+        CloseHandle(sub);
+    }
+    std::function<void(const FolderNode*)> Hook() {
+        return [this](const FolderNode* folder) {
+            if (GetCurrentThreadId() == shellThread) {
+                ++onShellThread;
+                return;
+            }
+            if (!folder->parent) WaitForSingleObject(root, INFINITE);
+            if (stuck == folder->Name()) WaitForSingleObject(sub, INFINITE);
+        };
+    }
+    void LetGo() {
+        SetEvent(root);
+        SetEvent(sub);
+    }
+    std::string stuck;
+    HANDLE root = CreateEventA(nullptr, TRUE, FALSE, nullptr), sub = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD shellThread = GetCurrentThreadId();
+    std::atomic<int> onShellThread{0};
+};
+
+// Whether a window's client area shows anything but its background there.
+bool ShowsSomething(HWND hwnd, RECT area, COLORREF background) {
+    HDC dc = GetDC(hwnd);
+    bool found = false;
+    for (int y = area.top; y < area.bottom && !found; ++y)
+        for (int x = area.left; x < area.right && !found; ++x) found = GetPixel(dc, x, y) != background;
+    ReleaseDC(hwnd, dc);
+    return found;
+}
+
+TEST(Navigator, AStallingShareOpensAtOnceAndAClosedNavigatorNeverHoldsUpTheNext) {
+    TempTree tree;
+    tree.Dir("slow");
+    tree.File("slow\\a", 100);
+    tree.Dir("quick");
+    tree.File("quick\\b", 10);
+    tree.File("top.txt", 5);
+    StallingShare share("slow");
+    auto first = std::make_unique<Navigator>(tree.Root(), POINT{200, 100}, share.Hook());
+    std::unique_ptr<Navigator> second;
+    struct LetGo {
+        StallingShare& share;
+        ~LetGo() { share.LetGo(); }  // before any navigator waits for its scan
+    } letGo{share};
+
+    // Open while the folder is still being listed: the header, and one row
+    // that says so.
+    ASSERT_TRUE(first->Opened());
+    MainWindow& main = first->Main();
+    EXPECT_TRUE(IsWindowVisible(main.hwnd));
+    EXPECT_EQ(main.list.rowTotal, 0);
+    EXPECT_EQ(Height(main.list.hwnd), main.list.rowHeight);
+    EXPECT_EQ(Height(main.hwnd), 55 + main.list.rowHeight);
+    EXPECT_TRUE(ShowsSomething(main.list.hwnd, {0, 0, 200, main.list.rowHeight}, main.list.background));
+
+    // The listing returns: the rows, fitted as ever, while "slow" is walked.
+    SetEvent(share.root);
+    ASSERT_TRUE(PumpUntil([&] { return main.list.rowTotal == 3; }, 5000));
+    EXPECT_EQ(Height(main.hwnd), 55 + 3 * main.list.rowHeight);
+    EXPECT_NE(RowNamed(main, "slow"), nullptr);
+    EXPECT_NE(RowNamed(main, "top.txt"), nullptr);
+
+    // Closed while a worker is held in a listing: the close does not wait
+    // for it, and the same folder opens again at once, as a navigator of its
+    // own, while the first one's object still waits for its scan.
+    EXPECT_TRUE(first->Close());
+    EXPECT_FALSE(main.document.WaitForScan(0));
+    second = std::make_unique<Navigator>(tree.Root(), POINT{200, 100}, share.Hook());
+    ASSERT_TRUE(second->Opened());
+    EXPECT_NE(second->Main().hwnd, main.hwnd);
+    EXPECT_EQ(second->Main().list.rowTotal, 3);  // its own listing, let go already
+    EXPECT_TRUE(second->Close());
+
+    EXPECT_EQ(share.onShellThread.load(), 0);
+    share.LetGo();
+    first.reset();  // joins its scan now the listing has returned
+    second.reset();
 }
 
 TEST(Header, LongPathsAreShortenedAroundTheirLastPart) {

@@ -1,9 +1,13 @@
 // Opens the navigator on a folder without the shell: builds the main window
 // for the path, as the context-menu object does, and runs a message loop until
 // the navigator is closed.
-//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp]
+//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp] [--stall ROOT_MS,SUB_MS]
 // With --screenshot it waits for the scan to end, saves the navigator's pixels
-// as a 24-bit bitmap and closes it.
+// as a 24-bit bitmap and closes it. With --stall every listing stalls as a
+// slow share's would, the chosen folder's for ROOT_MS and each folder's below
+// it for SUB_MS; the navigator then reports how long opening held this thread
+// (the shell's), when the rows came, and how long closing held it, closes
+// once the rows are there and leaves without waiting for its scan.
 #include <windows.h>
 #include <objbase.h>
 
@@ -42,6 +46,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::wstring screenshot;
+    int stallRoot = -1, stallSub = 0;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
             int x = 0, y = 0;
@@ -49,6 +54,8 @@ int wmain(int argc, wchar_t** argv) {
             SetCursorPos(x, y);
         } else if (!wcscmp(argv[i], L"--screenshot") && i + 1 < argc) {
             screenshot = argv[++i];
+        } else if (!wcscmp(argv[i], L"--stall") && i + 1 < argc) {
+            swscanf(argv[++i], L"%d,%d", &stallRoot, &stallSub);
         }
     }
     std::wstring path;
@@ -60,6 +67,11 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     auto* navigator = new MainWindow;
     navigator->document.path = path;
+    if (stallRoot >= 0)
+        navigator->document.beforeListing = [stallRoot, stallSub](const FolderNode* folder) {
+            Sleep(static_cast<DWORD>(folder->parent ? stallSub : stallRoot));
+        };
+    DWORD opening = GetTickCount();
     RECT ignored{};
     if (!navigator->Create(path.c_str(), GetModuleHandleA(nullptr), ignored, WS_POPUP | WS_BORDER, nullptr,
                            reinterpret_cast<Wnd*>(&closed))) {
@@ -69,6 +81,20 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     int status = 0;
+    if (stallRoot >= 0) {
+        DWORD opened = GetTickCount();
+        printf("open: %lu ms\n", static_cast<unsigned long>(opened - opening));
+        while (!navigator->RootShown() && !Pump(closed, 20)) {
+        }
+        printf("rows: %d after %lu ms\n", navigator->list.rowTotal, static_cast<unsigned long>(GetTickCount() - opened));
+        DWORD closing = GetTickCount();
+        DestroyWindow(navigator->hwnd);
+        printf("close: %lu ms\n", static_cast<unsigned long>(GetTickCount() - closing));
+        fflush(stdout);
+        // The scan's threads may be held for SUB_MS more: the process goes
+        // without them, as a measurement needs nothing more of it.
+        ExitProcess(0);
+    }
     if (!screenshot.empty()) {
         while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
         }

@@ -3,10 +3,13 @@
 // creates it through COM, hands it the folder's data object from the shell's
 // own folder object, builds the menu, invokes the item, and runs the message
 // loop that the navigator lives in.
-//   shellhost.exe FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close]
+//   shellhost.exe FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close [--hold-readers]]
 // Prints each step; waits up to MS for the scan to end, as the header tells
 // a screen reader; with --close it presses the navigator's close box and
-// reports when the module may be unloaded.
+// reports when the module may be unloaded. With --hold-readers it holds the
+// list's and the header's accessible objects across the close, as a screen
+// reader's hook in the shell's process may, frees unused libraries, calls
+// them and lets them go.
 #include <windows.h>
 #include <oleacc.h>
 #include <shlobj.h>
@@ -56,6 +59,35 @@ bool Scanning(HWND header) {
     return scanning;
 }
 
+IAccessible* ReaderObject(HWND pane) {
+    IAccessible* object = nullptr;
+    AccessibleObjectFromWindow(pane, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    return object;
+}
+
+// Calls each held object once the navigator has gone, after the host freed
+// unused libraries as the shell does now and then, and lets them go.
+void CallAndReleaseAfterClose(IAccessible* list, IAccessible* header, HRESULT(WINAPI* canUnload)()) {
+    PumpMessagesFor(2000);  // past the navigator's own hold on the module
+    HRESULT held = canUnload();
+    CoFreeUnusedLibraries();
+    printf("held: 0x%08lx, module %s\n", static_cast<unsigned long>(held),
+           GetModuleHandleA("Tolv.dll") ? "loaded" : "unloaded");
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR value = nullptr;
+    long count = 0;
+    HRESULT valueCall = header ? header->get_accValue(self, &value) : E_POINTER;
+    HRESULT countCall = list ? list->get_accChildCount(&count) : E_POINTER;
+    SysFreeString(value);
+    printf("calls after the close: 0x%08lx 0x%08lx\n", static_cast<unsigned long>(valueCall),
+           static_cast<unsigned long>(countCall));
+    if (list) list->Release();
+    if (header) header->Release();
+    printf("readers: released\n");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -64,7 +96,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::wstring screenshot;
-    bool close = false;
+    bool close = false, holdReaders = false;
     DWORD wait = 1500;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
@@ -77,6 +109,8 @@ int wmain(int argc, wchar_t** argv) {
             screenshot = argv[++i];
         } else if (!wcscmp(argv[i], L"--close")) {
             close = true;
+        } else if (!wcscmp(argv[i], L"--hold-readers")) {
+            holdReaders = true;
         }
     }
     std::wstring folder;
@@ -142,6 +176,11 @@ int wmain(int argc, wchar_t** argv) {
     PumpMessagesFor(300);  // the last repaint
     if (!screenshot.empty())
         printf("screenshot: %s\n", SaveWindowScreenshot(navigator, screenshot) ? "saved" : "failed");
+    IAccessible *listReader = nullptr, *headerReader = nullptr;
+    if (holdReaders) {
+        listReader = ReaderObject(FindWindowExW(navigator, nullptr, (folder + L"child").c_str(), nullptr));
+        headerReader = ReaderObject(header);
+    }
     if (!close) {
         while (IsWindow(navigator)) PumpMessagesFor(100);
     } else {
@@ -156,12 +195,14 @@ int wmain(int argc, wchar_t** argv) {
     auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
         reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
     if (!canUnload) return 1;
+    if (holdReaders) CallAndReleaseAfterClose(listReader, headerReader, canUnload);
     HRESULT first = canUnload();
     bool unloadable = false;
     while (!(unloadable = canUnload() == S_OK) && GetTickCount() - closed < 10000) PumpMessagesFor(20);
     printf("unload: 0x%08lx at first, %s after %lu ms\n", static_cast<unsigned long>(first),
            unloadable ? "S_OK" : "still S_FALSE", GetTickCount() - closed);
     CoFreeUnusedLibraries();
+    printf("module: %s\n", GetModuleHandleA("Tolv.dll") ? "loaded" : "unloaded");
     OleUninitialize();
     return unloadable ? 0 : 1;
 }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ModuleHold.h"
+
 // Posted to a pane's window by a default action, which must not act inside
 // the client's call: the window's thread does it when it gets there.
 constexpr UINT kDefaultActionMessage = WM_APP + 1;
@@ -119,6 +121,9 @@ private:
     // The element's role or state, as an integer variant.
     HRESULT Number(const VARIANT& child, long Facts::*field, VARIANT* out);
 
+    // A client may hold the object after its pane has gone: the module's
+    // code stays for its calls and its last Release.
+    ModuleHold moduleHold_;
     std::atomic<ULONG> references_{1};
     std::atomic<bool> connected_{true};
     DWORD thread_;

@@ -242,7 +242,7 @@ void ChildWindow::OnKeyDown(WPARAM key, bool repeated) { Main()->OnKeyDown(key, 
 
 void ChildWindow::Relayout() {
     MainWindow* main = Main();
-    rect.bottom = rect.top + rowHeight * rowTotal;
+    rect.bottom = rect.top + rowHeight * (main->RootShown() ? rowTotal : 1);
     main->FitToList(&rect);
     SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE);
     main->scrollBar.SetRange(rowTotal - (rect.bottom - rect.top) / rowHeight);

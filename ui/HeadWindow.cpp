@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <new>
 
 #include "Dpi.h"
@@ -19,6 +20,19 @@ constexpr DWORD kFrameMs = 500;
 
 // The tick of the last indicator frame, shared by every header in the process.
 std::atomic<DWORD> lastFrameTick{0};
+
+// The system's own words for an error ("Access is denied."), in the user's
+// language, as the shell itself would say it.
+std::wstring SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length && text ? std::wstring(text, length) : L"Error " + std::to_wstring(error) + L".";
+    if (text) LocalFree(text);
+    while (!message.empty() && iswspace(message.back())) message.pop_back();
+    return message;
+}
 
 }  // namespace
 
@@ -104,6 +118,18 @@ void HeadWindow::Paint(HDC dc) {
 void HeadWindow::PaintSummary(HDC dc) {
     const Scale& scale = Main()->scale;
     const FolderNode& root = Main()->document.root;
+    if (root.Complete() && Main()->document.RootError()) {
+        // No totals for a folder that could not be listed: they would read
+        // as an empty folder's.
+        UseFont(dc);
+        SetTextColor(dc, kText);
+        SetBkColor(dc, kFace);
+        std::wstring text = ValueText();
+        RECT line{scale.Px(10), scale.Px(27), scale.Px(390), scale.Px(45)};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &line,
+                  DT_SINGLELINE | DT_CENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+        return;
+    }
     if (root.Complete()) {
         UseFont(dc);
         SetTextColor(dc, kText);
@@ -148,8 +174,10 @@ RECT HeadWindow::CloseBox() const {
 }
 
 std::wstring HeadWindow::ValueText() const {
-    const FolderNode& root = Main()->document.root;
+    const Document& doc = Main()->document;
+    const FolderNode& root = doc.root;
     if (!root.Complete()) return L"Scanning";
+    if (doc.RootError()) return L"Cannot list this folder: " + SystemMessage(doc.RootError());
     return FilesText(root.Files()) + L", " + SizeText(root.Size());
 }
 

@@ -26,7 +26,8 @@ public:
     // The close box's hit zone, in client coordinates.
     bool InCloseBox(int x, int y) const;
     RECT CloseBox() const;
-    // What the header tells a screen reader: "Scanning", or the totals.
+    // What the header tells a screen reader: "Scanning", the totals, or
+    // why the folder could not be listed.
     std::wstring ValueText() const;
     // Raises the value's change event when it differs from the last one
     // told. Any thread; no lock may be held.

@@ -1,6 +1,7 @@
 #include "ListPainter.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "ChildWindow.h"
 #include "MainWindow.h"
@@ -60,6 +61,13 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
     FillRect(buffer_, &fill, pane.brush);
     y_ = 0;
 
+    if (!main.RootShown()) {
+        // The share has not answered yet: one row says so.
+        static const wchar_t kListing[] = L"Listing the folder\x2026";
+        TextOutW(buffer_, main.scale.Px(5), 0, kListing, static_cast<int>(wcslen(kListing)));
+        BitBlt(dc, 0, 0, width, height, buffer_, 0, 0, SRCCOPY);
+        return;
+    }
     int top = main.scrollBar.topRow;
     if (top < 0) top = 0;
     // The root's array is reordered by the refresher while the scan runs.

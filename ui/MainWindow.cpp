@@ -8,9 +8,16 @@
 
 #include "Dpi.h"
 #include "Images.h"
+#include "Placement.h"
 
 namespace {
-constexpr DWORD kCloseGraceMs = 3000;  // for the workers to leave their walks
+// How long the shell's thread waits for the chosen folder's own listing
+// before the navigator opens without its rows. A local folder of thousands
+// of entries lists in a few milliseconds and opens fully laid out, as it
+// always did, with no flicker of a half-made window; a wait this short is
+// still below what a user notices as a stall of the shell's window, while a
+// share that stalls for seconds shows the navigator at once.
+constexpr DWORD kRootWaitMs = 150;
 constexpr size_t kLongestPaneName = 7;  // "tooltip"
 }
 
@@ -53,39 +60,6 @@ bool MainWindow::Create(const wchar_t* name, HINSTANCE inst, RECT, DWORD style, 
     return true;
 }
 
-RECT MainWindow::PlaceBeside(POINT pointer, const RECT& work, int size) {
-    RECT placed;
-    if (pointer.x > (work.left + work.right) / 2) {
-        placed.left = pointer.x - size;
-        placed.right = pointer.x;
-    } else {
-        placed.left = pointer.x;
-        placed.right = pointer.x + size;
-    }
-    if (pointer.y > (work.top + work.bottom) / 2) {
-        placed.top = pointer.y - size;
-        placed.bottom = pointer.y;
-    } else {
-        placed.top = pointer.y;
-        placed.bottom = pointer.y + size;
-    }
-    // A monitor smaller than twice the square: it moves in rather than hang
-    // over the monitor's edge, and one lower than the square cuts it, so that
-    // the header with its close box and the last row both show.
-    placed = KeptWithin(placed, work);
-    if (placed.bottom > work.bottom) placed.bottom = work.bottom;
-    return placed;
-}
-
-RECT MainWindow::KeptWithin(RECT place, const RECT& work) {
-    int dx = place.right > work.right ? work.right - place.right : 0;
-    int dy = place.bottom > work.bottom ? work.bottom - place.bottom : 0;
-    if (place.left + dx < work.left) dx = work.left - place.left;
-    if (place.top + dy < work.top) dy = work.top - place.top;
-    OffsetRect(&place, dx, dy);
-    return place;
-}
-
 void MainWindow::SetScale(int dpi) {
     scale = Scale(dpi);
     list.SetScale(scale);
@@ -102,10 +76,14 @@ void MainWindow::SetIcon() {
 }
 
 bool MainWindow::AfterCreate() {
-    document.Load(this);
+    // The scan lists the chosen folder on its own thread: this thread is the
+    // shell's, which no share may hold.
+    document.StartScan(this);
+    rootShown_ = document.WaitForRoot(kRootWaitMs);
     const int top = scale.HeaderHeight();
-    int rows = document.root.ChildCount();
-    RECT listRect{0, top, scale.NavigatorWidth(), top + rows * list.rowHeight};
+    int rows = rootShown_ ? document.root.ChildCount() : 0;
+    // Until then one row, which says that the folder is being listed.
+    RECT listRect{0, top, scale.NavigatorWidth(), top + (rootShown_ ? rows : 1) * list.rowHeight};
     list.rowTotal = rows;
     FitToList(&listRect);
     if (!list.Create(L"child", instance, listRect, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hwnd, this)) return false;
@@ -117,7 +95,30 @@ bool MainWindow::AfterCreate() {
     ShowWindow(menu.hwnd, SW_HIDE);
     SetViewsAlive(true);
     list.Relayout();
-    return document.StartWorkers();
+    return true;
+}
+
+void MainWindow::OnAppMessage(UINT message, WPARAM, LPARAM) {
+    if (message == kRootListedMessage) ShowRoot();
+}
+
+// Posted, never sent: the scan's thread never waits on the shell's.
+void MainWindow::RootListed() {
+    ViewsLock hold(this);
+    if (hwnd && !windowGone_) PostMessageW(hwnd, kRootListedMessage, 0, 0);
+}
+
+void MainWindow::ShowRoot() {
+    if (rootShown_ || !document.IsRootListed() || !list.hwnd) return;
+    {
+        ViewsLock hold(this);
+        rootShown_ = true;
+        list.rowTotal = document.root.ChildCount();
+    }
+    list.Relayout();
+    list.RedrawNow();
+    list.NotifyRowsChanged();
+    header.NotifyValueIfChanged();
 }
 
 void MainWindow::FitToList(RECT* listRect) {
@@ -207,12 +208,17 @@ void MainWindow::OnSetFocus() {
 }
 
 void MainWindow::OnDestroy() {
-    // From here on nothing paints the panes, whose windows go with this one.
-    SetViewsAlive(false);
-    if (!document.root.Complete()) {
-        document.RequestStop();
-        document.WaitForScan(kCloseGraceMs);
+    // From here on nothing paints the panes, whose windows go with this one,
+    // and nothing is posted to this window.
+    {
+        ViewsLock hold(this);
+        viewsAlive_ = false;
+        windowGone_ = true;
     }
+    // The scan stops at its next entry, but its last thread may be held in a
+    // listing by a share for as long as the share pleases: the object that
+    // holds this window waits for it on a thread of its own, never here.
+    if (!document.root.Complete()) document.RequestStop();
     document.tearingDown.store(true);
     if (menu.hwnd) DestroyWindow(menu.hwnd);
     if (tooltip.hwnd) DestroyWindow(tooltip.hwnd);

@@ -15,6 +15,9 @@
 #include "ToolTip.h"
 #include "Wnd.h"
 
+// Posted to the main window once the scan has listed the chosen folder.
+constexpr UINT kRootListedMessage = WM_APP + 2;
+
 class MainWindow : public Wnd, public DocumentViews {
 public:
     MainWindow();
@@ -33,6 +36,7 @@ public:
     void OnDestroy() override;
     void OnKeyDown(WPARAM key, bool repeated) override { keys_.OnKey(key, repeated); }
     void OnClose() override { Close(); }
+    void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // The list pane takes the focus, where screen readers look for it.
     void OnSetFocus() override;
 
@@ -42,12 +46,6 @@ public:
 
     void FitToList(RECT* list);
     void SetScrollBarShown(bool shown);
-    // The navigator's square of `size` beside the pointer, toward the middle
-    // of the pointer's work area and within it.
-    static RECT PlaceBeside(POINT pointer, const RECT& work, int size);
-    // A rectangle moved onto a work area, as far as it fits: its left and top
-    // edges first.
-    static RECT KeptWithin(RECT place, const RECT& work);
 
     // DocumentViews: the document's repaints and row changes.
     void RepaintList() override;
@@ -55,6 +53,7 @@ public:
     void RowsRemoved(int rows) override;
     void SelectionMoved() override;
     void RowsReordered() override;
+    void RootListed() override;
     void BeginTreeChange() override { LockViews(); }
     void EndTreeChange() override { UnlockViews(); }
     HWND ViewWindow() override { return hwnd; }
@@ -66,6 +65,9 @@ public:
     // Closes the navigator as its close box does; during an action, once the
     // action has returned.
     void Close();
+    // Whether the list shows the chosen folder's rows; until then it says
+    // that the folder is being listed. Read under the views' lock.
+    bool RootShown() const { return rootShown_; }
     // An action's note or the shell's windows are up: the navigator holds
     // still, and acts on nothing that a screen reader asks for meanwhile.
     bool ActionRunning() const { return actions_ > 0; }
@@ -94,8 +96,12 @@ private:
     // Whether the document's repaints may reach the panes; changed under the lock.
     void SetViewsAlive(bool alive);
     void SignalClosed();
+    // Lays the rows out once the scan has listed the chosen folder.
+    void ShowRoot();
     CRITICAL_SECTION viewLock_;
     bool viewsAlive_ = false;  // false before the panes exist and once closing
+    bool windowGone_ = false;  // from the window's destruction on: nothing is posted to it
+    bool rootShown_ = false;
     // An action's note or shell windows are up. The object that holds this
     // window is released once the close event comes, so while an action
     // runs a close waits for it: a Close() until the action returns, and

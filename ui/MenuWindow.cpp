@@ -1,6 +1,7 @@
 #include "MenuWindow.h"
 
 #include "MainWindow.h"
+#include "Placement.h"
 
 MainWindow* MenuWindow::Main() const { return static_cast<MainWindow*>(owner); }
 
@@ -11,7 +12,7 @@ void MenuWindow::ShowAt(POINT screen) {
     SIZE size = ImageSize(IDB_POPUP, scale);
     shownFor_ = Main()->document.selected;
     RECT place{screen.x - scale.Px(60), screen.y - scale.Px(10), 0, 0};
-    place = MainWindow::KeptWithin({place.left, place.top, place.left + size.cx, place.top + size.cy}, Main()->workArea);
+    place = KeptWithin({place.left, place.top, place.left + size.cx, place.top + size.cy}, Main()->workArea);
     SetWindowPos(hwnd, HWND_TOP, place.left, place.top, size.cx, size.cy, SWP_SHOWWINDOW);
 }
 

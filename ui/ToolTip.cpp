@@ -1,6 +1,7 @@
 #include "ToolTip.h"
 
 #include "MainWindow.h"
+#include "Placement.h"
 
 HWND ToolTip::shownTip = nullptr;
 
@@ -10,7 +11,7 @@ void ToolTip::ShowAt(POINT screen) {
     shownTip = hwnd;
     const MainWindow* main = static_cast<MainWindow*>(owner);
     const Scale& scale = main->scale;
-    RECT place = MainWindow::KeptWithin({screen.x, screen.y, screen.x + scale.Px(200), screen.y + scale.Px(25)},
+    RECT place = KeptWithin({screen.x, screen.y, screen.x + scale.Px(200), screen.y + scale.Px(25)},
                                         main->workArea);
     // Shown, never active: the keyboard stays with the navigator.
     SetWindowPos(hwnd, HWND_TOP, place.left, place.top, scale.Px(200), scale.Px(25), SWP_SHOWWINDOW | SWP_NOACTIVATE);

@@ -2,13 +2,49 @@
 
 #include <cwchar>
 
+namespace {
+
+// Held while a class is registered and its window made, and while a class is
+// unregistered, whichever thread does it: a closed navigator's object goes
+// on the thread that waited for its scan, while the shell's thread may be
+// opening another navigator on the same folder.
+SRWLOCK classLock = SRWLOCK_INIT;
+
+class ClassLock {
+public:
+    ClassLock() { AcquireSRWLockExclusive(&classLock); }
+    ~ClassLock() { ReleaseSRWLockExclusive(&classLock); }
+    ClassLock(const ClassLock&) = delete;
+    ClassLock& operator=(const ClassLock&) = delete;
+};
+
+}  // namespace
+
 Wnd::Wnd() : hwnd(nullptr), instance(nullptr), rect{0, 0, 0, 0}, owner(nullptr) { className[0] = 0; }
 
 Wnd::~Wnd() {
-    if (!hwnd) return;
     // A window that outlives its object must not call into the freed object.
-    if (IsWindow(hwnd)) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    if (UnregisterClassW(className, instance) && background_) DeleteObject(background_);
+    if (hwnd && IsWindow(hwnd)) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    if (!background_) return;  // no class of its own
+    ClassLock hold;
+    // A newer window of the same name may have taken the class over since
+    // this one's window went (Create): only its own class goes, and its
+    // brush once no class paints with it.
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    bool own = GetClassInfoExW(instance, className, &wc) && wc.hbrBackground == background_;
+    if (!own || UnregisterClassW(className, instance)) DeleteObject(background_);
+}
+
+bool Wnd::TakeOverStaleClass() const {
+    // Ours, by its window procedure, and with no window left: a navigator
+    // on this folder has closed and its object waits for the last thread
+    // of its scan. A class with a window (a navigator open on this folder)
+    // cannot be unregistered, and stays.
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    return GetClassInfoExW(instance, className, &wc) && wc.lpfnWndProc == WndProc &&
+           UnregisterClassW(className, instance);
 }
 
 bool Wnd::Create(const wchar_t* name, HINSTANCE inst, RECT r, DWORD style, HWND parent, Wnd* ownerWnd) {
@@ -34,13 +70,18 @@ bool Wnd::Create(const wchar_t* name, HINSTANCE inst, RECT r, DWORD style, HWND 
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = background;
     wc.lpszClassName = className;
-    if (!RegisterClassExW(&wc)) {
-        DeleteObject(background);
-        return false;
+    HWND created;
+    {
+        ClassLock hold;
+        if (!RegisterClassExW(&wc) &&
+            !(GetLastError() == ERROR_CLASS_ALREADY_EXISTS && TakeOverStaleClass() && RegisterClassExW(&wc))) {
+            DeleteObject(background);
+            return false;
+        }
+        background_ = background;
+        created = CreateWindowExW(0, className, className, style, rect.left, rect.top, rect.right - rect.left,
+                                  rect.bottom - rect.top, parent, nullptr, instance, this);
     }
-    background_ = background;
-    HWND created = CreateWindowExW(0, className, className, style, rect.left, rect.top, rect.right - rect.left,
-                                   rect.bottom - rect.top, parent, nullptr, instance, this);
     if (!created) return false;
     hwnd = created;
     // Never a window left half made (a navigator without its header could

@@ -62,8 +62,13 @@ public:
     wchar_t className[kMaxClassName + 1];
 
 protected:
-    HBRUSH background_ = nullptr;  // the class's brush, deleted with the class
+    HBRUSH background_ = nullptr;  // the class's brush, deleted with the class; none: no class registered
     // Every paint of a window goes through here; the main window's panes
     // override it to keep paints from several threads apart.
     virtual void PaintWith(HDC dc) { Paint(dc); }
+
+private:
+    // Unregisters a class of this name left by a window of this base that
+    // has gone; false when there is none, or its window is still there.
+    bool TakeOverStaleClass() const;
 };

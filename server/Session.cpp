@@ -1,0 +1,53 @@
+#include "Session.h"
+
+#include <new>
+
+namespace {
+
+// After the close event: the main window signals it from its own destroy
+// handler, and its panes get theirs right after, on the shell's thread.
+constexpr DWORD kLingerMs = 1000;
+
+}  // namespace
+
+NavigatorSession::~NavigatorSession() {
+    if (closed_) CloseHandle(closed_);
+}
+
+void NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
+    auto* session = new (std::nothrow) NavigatorSession;
+    if (!session) return;
+    session->closed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // The closer runs the session's last release, after which the host may
+    // unload the module: the thread holds its own reference to the module
+    // and lets go of it only as it exits.
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Closer),
+                       &session->module_);
+    HANDLE thread = session->closed_ ? CreateThread(nullptr, 0, Closer, session, 0, nullptr) : nullptr;
+    if (!thread) {
+        if (session->module_) FreeLibrary(session->module_);
+        delete session;
+        return;
+    }
+    CloseHandle(thread);
+    MainWindow& window = session->window_;
+    window.document.path = folder;
+    RECT ignored = {0, 0, 0, 0};
+    bool created = window.Create(folder.c_str(), instance, ignored, WS_POPUP | WS_BORDER, nullptr,
+                                 reinterpret_cast<Wnd*>(&session->closed_));
+    // No navigator (one is open on this folder): nothing will ever close,
+    // so the session ends now.
+    if (!created && !(window.hwnd && IsWindow(window.hwnd))) SetEvent(session->closed_);
+}
+
+DWORD WINAPI NavigatorSession::Closer(LPVOID param) {
+    auto* session = static_cast<NavigatorSession*>(param);
+    WaitForSingleObject(session->closed_, INFINITE);
+    Sleep(kLingerMs);
+    HMODULE module = session->module_;
+    // Waits, here, for the scan's last thread, which a share may hold in a
+    // listing long after the window went.
+    delete session;
+    if (module) FreeLibraryAndExitThread(module, 0);
+    return 0;
+}

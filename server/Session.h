@@ -1,0 +1,34 @@
+// One navigator opened from the context menu. Its windows live on the thread
+// that invoked the menu, the shell's; the navigator object, its document and
+// the module stay until the window has gone and the scan's last thread has
+// returned, which a thread of the session's own waits for, so that the
+// shell's thread never does. The session is independent of the menu object
+// that opened it: the shell may keep that object, initialise it again and
+// invoke it again, and each invocation opens a navigator of its own.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "MainWindow.h"
+#include "ModuleHold.h"
+
+class NavigatorSession {
+public:
+    // Opens a navigator on `folder` on the calling thread; nothing when one
+    // is open on that folder already.
+    static void Open(const std::wstring& folder, HINSTANCE instance);
+
+private:
+    NavigatorSession() = default;
+    ~NavigatorSession();
+    static DWORD WINAPI Closer(LPVOID self);
+
+    // Declared first, so released last: after the navigator has joined its
+    // scan and let go of its window classes.
+    ModuleHold moduleHold_;
+    MainWindow window_;
+    HANDLE closed_ = nullptr;   // signalled by the window's destruction
+    HMODULE module_ = nullptr;  // the closer thread's own reference to the module
+};
