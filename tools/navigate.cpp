@@ -1,13 +1,16 @@
 // Opens the navigator on a folder without the shell: builds the main window
 // for the path, as the context-menu object does, and runs a message loop until
 // the navigator is closed.
-//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp] [--stall ROOT_MS,SUB_MS]
+//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp] [--stall ROOT_MS,SUB_MS] [--delete NAME]
 // With --screenshot it waits for the scan to end, saves the navigator's pixels
 // as a 24-bit bitmap and closes it. With --stall every listing stalls as a
 // slow share's would, the chosen folder's for ROOT_MS and each folder's below
 // it for SUB_MS; the navigator then reports how long opening held this thread
 // (the shell's), when the rows came, and how long closing held it, closes
-// once the rows are there and leaves without waiting for its scan.
+// once the rows are there and leaves without waiting for its scan. With
+// --delete it deletes the row NAME once the scan has ended, answering Yes
+// to the shell's question, and reports how long the delete took and the
+// longest time this thread (the shell's) left a message unanswered meanwhile.
 #include <windows.h>
 #include <objbase.h>
 
@@ -38,6 +41,36 @@ bool Pump(HANDLE event, DWORD ms) {
     }
 }
 
+// Pings the navigator's thread while a delete runs, and answers the shell's
+// question with Yes.
+struct Watch {
+    HWND window;
+    volatile bool done = false;
+    DWORD longest = 0;
+};
+
+DWORD WINAPI WatchThread(LPVOID param) {
+    auto* watch = static_cast<Watch*>(param);
+    bool answered = false;
+    while (!watch->done) {
+        DWORD sent = GetTickCount();
+        DWORD_PTR ignored;
+        SendMessageTimeoutW(watch->window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
+        DWORD waited = GetTickCount() - sent;
+        if (waited > watch->longest) watch->longest = waited;
+        for (HWND box = nullptr; !answered && (box = FindWindowExW(nullptr, box, L"#32770", nullptr));) {
+            wchar_t title[64] = L"";
+            GetWindowTextW(box, title, 64);
+            if (IsWindowVisible(box) && !wcsncmp(title, L"Confirm", 7)) {
+                PostMessageW(box, WM_COMMAND, IDYES, 0);
+                answered = true;
+            }
+        }
+        Sleep(5);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -45,7 +78,7 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "usage: navigate FOLDER [--at X,Y] [--screenshot FILE.bmp]\n");
         return 2;
     }
-    std::wstring screenshot;
+    std::wstring screenshot, doomed;
     int stallRoot = -1, stallSub = 0;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
@@ -54,6 +87,8 @@ int wmain(int argc, wchar_t** argv) {
             SetCursorPos(x, y);
         } else if (!wcscmp(argv[i], L"--screenshot") && i + 1 < argc) {
             screenshot = argv[++i];
+        } else if (!wcscmp(argv[i], L"--delete") && i + 1 < argc) {
+            doomed = argv[++i];
         } else if (!wcscmp(argv[i], L"--stall") && i + 1 < argc) {
             swscanf(argv[++i], L"%d,%d", &stallRoot, &stallSub);
         }
@@ -94,6 +129,29 @@ int wmain(int argc, wchar_t** argv) {
         // The scan's threads may be held for SUB_MS more: the process goes
         // without them, as a measurement needs nothing more of it.
         ExitProcess(0);
+    }
+    if (!doomed.empty()) {
+        while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
+        }
+        FolderNode* root = &navigator->document.root;
+        for (int32_t i = 0; i < root->ChildCount(); ++i)
+            if (DecodeName(root->Child(i)->Name()) == doomed) navigator->document.selected = root->Child(i);
+        if (!navigator->document.selected) {
+            fprintf(stderr, "navigate: no row %s\n", EncodeName(doomed).c_str());
+            return 1;
+        }
+        Watch watch{navigator->hwnd};
+        HANDLE watcher = CreateThread(nullptr, 0, WatchThread, &watch, 0, nullptr);
+        DWORD started = GetTickCount();
+        SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_DELETE, 0);
+        DWORD took = GetTickCount() - started;
+        watch.done = true;
+        WaitForSingleObject(watcher, INFINITE);
+        CloseHandle(watcher);
+        printf("delete: %lu ms; longest unanswered: %lu ms; rows left %d\n", static_cast<unsigned long>(took),
+               static_cast<unsigned long>(watch.longest), navigator->list.rowTotal);
+        fflush(stdout);
+        DestroyWindow(navigator->hwnd);
     }
     if (!screenshot.empty()) {
         while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
