@@ -161,7 +161,7 @@ void Document::DeleteSelected() {
         return DeletablePath(*this, target, &again) && again == path && TimesOf(*this, target, &now) &&
                Same(now, times);
     };
-    ItemIdentity identity = Identity(target);
+    ItemIdentity identity = Identity(target), parent = Identity(target->parent);
     bool folder = target->isFolder != 0;
     uint64_t expected = folder ? static_cast<uint64_t>(target->Files()) + 1 : 1;
     DeleteReport report;
@@ -172,7 +172,7 @@ void Document::DeleteSelected() {
         declined = way == Recycling::declined;
         if (way != Recycling::permanent) return;
         DeleteProgressDialog progress(window, expected);
-        report = DeleteByHandles(exact, identity, folder, &progress);
+        report = DeleteByHandles(exact, identity, parent, folder, &progress);
     });
     // Nothing of the navigator is touched once it has closed meanwhile. The
     // row goes only with its own item, whatever the shell reported; where

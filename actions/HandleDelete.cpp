@@ -136,9 +136,13 @@ DWORD Dispose(HANDLE item) {
     FILE_DISPOSITION_INFO plain{TRUE};
     if (SetFileInformationByHandle(item, FileDispositionInfo, &plain, sizeof plain)) return ERROR_SUCCESS;
     error = GetLastError();
+    // The attribute belongs to the file, not to this name of it: a file with
+    // other names (hard links, perhaps outside the item) keeps it, and stays.
     FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
     if (error != ERROR_ACCESS_DENIED || !GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof basic) ||
-        !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+        !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+        !GetFileInformationByHandleEx(item, FileStandardInfo, &standard, sizeof standard) || standard.NumberOfLinks != 1)
         return error;
     DWORD former = basic.FileAttributes;
     basic.FileAttributes = (former & ~FILE_ATTRIBUTE_READONLY) ? (former & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
@@ -171,7 +175,8 @@ struct Level {
 class Deleter {
 public:
     Deleter(DeleteProgress* progress) : progress_(progress) {}
-    DeleteReport Run(const ItemPath& exact, const ItemIdentity& identity, bool folder);
+    DeleteReport Run(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parentIdentity,
+                     bool folder);
 
 private:
     // The entry of the innermost level stays, for `error` when it is its own.
@@ -273,17 +278,27 @@ void Deleter::Leave() {
         Keep(self, held ? ERROR_SUCCESS : error);
 }
 
-DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, bool folder) {
+DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parentIdentity,
+                          bool folder) {
     std::wstring parentPath(exact.Exact(), exact.LastNameAt());
     if (parentPath.size() > 1 && parentPath[parentPath.size() - 2] != L':') parentPath.pop_back();  // a root keeps its "\"
     HANDLE parent = CreateFileW(parentPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (parent == INVALID_HANDLE_VALUE) {
         Fail(GetLastError());
         return report_;
     }
     // The item's parent, as the bottom level: it is never removed itself.
+    // It must be the row's parent still, not a folder a link put in its
+    // place: a file's id alone does not tell which of its names this is.
+    ItemIdentity reached;
+    if (!IdentityOf(parent, &reached) || reached.volume != parentIdentity.volume ||
+        (parentIdentity.file != 0 && reached.file != parentIdentity.file)) {
+        Fail(kNotAsListed);
+        CloseHandle(parent);
+        return report_;
+    }
     Level base(parent, std::wstring(), {});
     base.self.identity = identity;
     if (!PlaceOf(parent, buffer_, &base.at)) {
@@ -321,7 +336,7 @@ DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, b
 
 bool RunningOnWine() { return Ntdll().wine; }
 
-DeleteReport DeleteByHandles(const ItemPath& exact, const ItemIdentity& identity, bool folder,
-                             DeleteProgress* progress) {
-    return Deleter(progress).Run(exact, identity, folder);
+DeleteReport DeleteByHandles(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parent,
+                             bool folder, DeleteProgress* progress) {
+    return Deleter(progress).Run(exact, identity, parent, folder);
 }

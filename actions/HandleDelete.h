@@ -40,9 +40,10 @@ struct DeleteReport {
 };
 
 // Deletes the item at `exact` (the ItemPath of a row), which must be the
-// item `identity` names, of the kind `folder` says, and no link.
-DeleteReport DeleteByHandles(const ItemPath& exact, const ItemIdentity& identity, bool folder,
-                             DeleteProgress* progress);
+// item `identity` names, in the folder `parent` names, of the kind `folder`
+// says, and no link.
+DeleteReport DeleteByHandles(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parent,
+                             bool folder, DeleteProgress* progress);
 
 // True when running under Wine, whose calls follow a host's links where
 // Windows' would not.

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -183,7 +184,9 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
     // reported, and the row keeps just that.
     if (!tree.Host("mkdir -p target/deep cwd && printf tttt > target/f && printf dddd > target/deep/g && "
                    "printf cccc > cwd/canary && mkdir chosen/holder && printf hh > chosen/holder/h && "
-                   "ln -s ../../target chosen/holder/out && ln -s ../../target/f chosen/holder/flink && mkdir chosen/odd && printf oo > 'chosen/odd/x\\..\\..\\f'",
+                   "ln -s ../../target chosen/holder/out && ln -s ../../target/f chosen/holder/flink && "
+                   "printf rr > target/ro && chmod 444 target/ro && ln target/ro chosen/holder/ro && "
+                   "ln chosen/sub/more.txt target/more && mkdir chosen/odd && printf oo > 'chosen/odd/x\\..\\..\\f'",
                    true))
         GTEST_SKIP() << "no host to make the link";
     std::string deep = "chosen\\deep";
@@ -206,8 +209,11 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     Document& doc = main.document;
-    std::string outside = tree.HostOutput("cat target/f target/deep/g cwd/canary");
-    ASSERT_EQ(outside, "ttttddddcccc");
+    // Outside: files, a read-only one hard-linked into the row, and another
+    // file's second name.
+    const char* look = "cat target/f target/deep/g cwd/canary target/ro; stat -c %a target/ro; ls target/more";
+    std::string outside = tree.HostOutput(look);
+    ASSERT_EQ(outside, "ttttddddccccrr444\ntarget/more\n");
     HANDLE held = CreateFileW(Exact(tree.Path("chosen\\busy\\held.txt")).c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -218,7 +224,7 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
         const char* count;  // what the report counts, or nothing
         DWORD why;          // the report's first reason, where one is certain
     };
-    for (const Case& c : {Case{"holder", "holder/flink", 4, "2 items", 0}, Case{"odd", "x\\..\\..\\f", 2, "1 item", 0},
+    for (const Case& c : {Case{"holder", "holder/flink", 6, "3 items", 0}, Case{"odd", "x\\..\\..\\f", 2, "1 item", 0},
                           Case{"busy", "held.txt", 9, "1 item", ERROR_SHARING_VIOLATION},
                           Case{"deep", nullptr, 0, nullptr, 0}}) {
         FolderNode* folder = RowNamed(main, c.row);
@@ -228,7 +234,7 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
         BoxAnswer yes{IDYES, {}};
         DeleteAnswering(main, yes);
         EXPECT_TRUE(yes.seen) << c.row;
-        EXPECT_EQ(tree.HostOutput("cat target/f target/deep/g cwd/canary"), outside) << c.row;
+        EXPECT_EQ(tree.HostOutput(look), outside) << c.row;
         std::string listed = tree.HostOutput(std::string("find chosen/") + c.row + " -mindepth 1 ! -type d");
         EXPECT_EQ(listed.find(c.stays ? c.stays : "\n") != std::string::npos, c.stays != nullptr) << c.row << listed;
         EXPECT_EQ(RowNamed(main, c.row), c.stays ? folder : nullptr) << c.row;
@@ -275,6 +281,21 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
     EXPECT_TRUE(replaced.seen);
     EXPECT_EQ(tree.HostSnapshot(), disk);
     EXPECT_EQ(FileBytes(tree.Path("chosen\\a.txt")), std::string(60, '\0'));
+    // Nor does a file whose folder is swapped for a link to a folder that
+    // holds another name of it lose that other name.
+    FolderNode* sub = RowNamed(main, "sub");
+    ASSERT_NE(sub, nullptr);
+    Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowOf(main, sub) * main.list.rowHeight + 2);  // its expander
+    FolderNode* more = nullptr;
+    for (int32_t i = 0; i < sub->ChildCount(); ++i)
+        if (!strcmp(sub->Child(i)->Name(), "more.txt")) more = sub->Child(i);
+    ASSERT_NE(more, nullptr);
+    main.document.selected = more;
+    BoxAnswer swapped{IDYES, [&](HWND) { tree.Host("mv chosen/sub moved && ln -s ../target chosen/sub", true); }};
+    DeleteAnswering(main, swapped);
+    EXPECT_TRUE(swapped.seen);
+    EXPECT_EQ(tree.HostOutput(look), outside);
+    EXPECT_EQ(tree.HostOutput("ls moved/more.txt"), "moved/more.txt\n");
     SetCurrentDirectoryW(home);
 }
 
