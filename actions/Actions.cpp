@@ -30,10 +30,8 @@ bool Same(const ItemTimes& a, const ItemTimes& b) {
 // to a file lists as the file itself, and the shell's Recycle Bin would take
 // the link's target.
 bool ReachedDirectly(const ItemPath& exact, const ItemHandle& item) {
-    std::wstring folder(exact.Exact(), exact.LastNameAt());
-    if (folder.size() > 1 && folder[folder.size() - 2] != L':') folder.pop_back();  // a drive's root keeps its "\"
     std::wstring name(exact.Exact() + exact.LastNameAt());
-    ItemHandle parent(folder.c_str());
+    ItemHandle parent(exact.Folder().c_str());
     std::wstring itemAt, folderAt;
     if (!item.FinalPath(&itemAt) || !parent.FinalPath(&folderAt)) return false;
     if (folderAt.empty() || folderAt.back() != L'\\') folderAt.push_back(L'\\');
@@ -57,14 +55,6 @@ bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std
         return false;
     if (!forDelete) return true;
     return !byExact.IsLink() && ReachedDirectly(exact, byExact);
-}
-
-// The ordinary path under which the shell takes exactly the node's item;
-// false when there is none. The shell only ever moves the item whole: where
-// it would destroy it instead, it is stopped first (RecycleItem), and the
-// delete goes by handles, inside the item alone.
-bool DeletablePath(const Document& doc, const FolderNode* node, std::wstring* path) {
-    return ProvenPath(doc, node, true, path);
 }
 
 // The times of the item that the node's exact path reaches now.
@@ -149,7 +139,11 @@ void Document::DeleteSelected() {
     std::wstring path;
     ItemTimes times;
     ItemPath exact;
-    if (!DeletablePath(*this, target, &path) || !TimesOf(*this, target, &times) || !NodePath(target, &exact)) return;
+    // The shell only ever takes the item whole, by this path: where it would
+    // destroy the item instead, it is stopped first (RecycleItem), and the
+    // delete goes by handles, inside the item alone.
+    if (!ProvenPath(*this, target, true, &path) || !TimesOf(*this, target, &times) || !NodePath(target, &exact))
+        return;
 
     // Whatever the user answers, the delete goes on only with what was
     // checked here, checked again at the answer (on the delete's thread,
@@ -158,7 +152,7 @@ void Document::DeleteSelected() {
     auto stillSafe = [&] {
         std::wstring again;
         ItemTimes now;
-        return DeletablePath(*this, target, &again) && again == path && TimesOf(*this, target, &now) &&
+        return ProvenPath(*this, target, true, &again) && again == path && TimesOf(*this, target, &now) &&
                Same(now, times);
     };
     ItemIdentity identity = Identity(target), parent = Identity(target->parent);

@@ -280,9 +280,7 @@ void Deleter::Leave() {
 
 DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parentIdentity,
                           bool folder) {
-    std::wstring parentPath(exact.Exact(), exact.LastNameAt());
-    if (parentPath.size() > 1 && parentPath[parentPath.size() - 2] != L':') parentPath.pop_back();  // a root keeps its "\"
-    HANDLE parent = CreateFileW(parentPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    HANDLE parent = CreateFileW(exact.Folder().c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (parent == INVALID_HANDLE_VALUE) {
@@ -300,7 +298,6 @@ DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, c
         return report_;
     }
     Level base(parent, std::wstring(), {});
-    base.self.identity = identity;
     if (!PlaceOf(parent, buffer_, &base.at)) {
         Fail(GetLastError());
         CloseHandle(parent);
@@ -333,8 +330,6 @@ DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, c
 }
 
 }  // namespace
-
-bool RunningOnWine() { return Ntdll().wine; }
 
 DeleteReport DeleteByHandles(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parent,
                              bool folder, DeleteProgress* progress) {

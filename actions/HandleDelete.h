@@ -44,7 +44,3 @@ struct DeleteReport {
 // says, and no link.
 DeleteReport DeleteByHandles(const ItemPath& exact, const ItemIdentity& identity, const ItemIdentity& parent,
                              bool folder, DeleteProgress* progress);
-
-// True when running under Wine, whose calls follow a host's links where
-// Windows' would not.
-bool RunningOnWine();

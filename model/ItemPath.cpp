@@ -110,6 +110,14 @@ size_t ItemPath::LastNameAt() const {
     return cut == std::wstring::npos || cut < root_ ? path_.size() : cut + 1;
 }
 
+std::wstring ItemPath::Folder() const {
+    size_t at = LastNameAt();
+    if (at == path_.size()) return path_;
+    std::wstring folder(path_, 0, at);
+    if (folder.size() > 1 && folder[folder.size() - 2] != L':') folder.pop_back();
+    return folder;
+}
+
 bool ItemPath::Ordinary(std::wstring* out) const {
     std::wstring plain = prefix_ == wcslen(kShare) ? L"\\\\" + path_.substr(prefix_) : path_.substr(prefix_);
     if (plain.size() >= MAX_PATH) return false;

@@ -26,6 +26,9 @@ public:
     const wchar_t* Exact() const { return path_.c_str(); }
     // Where the last name begins (the whole path for a folder just set).
     size_t LastNameAt() const;
+    // The folder that holds the last name, in the same exact form: a
+    // drive's root keeps its separator. The whole path for a folder just set.
+    std::wstring Folder() const;
 
     // The same path in the ordinary form that the shell's calls take, when that
     // form provably names the same item: it fits MAX_PATH, and every name in it
