@@ -20,6 +20,6 @@ for ((i = 0; i < files / 1000; ++i)); do
     (cd "$place/doomed/d$i" && seq 1000 1999 | xargs touch)
 done
 echo "made $(find "$place/doomed" -type f | wc -l) files"
-XDG_DATA_HOME=/dev/null tools/wine-run.sh build/x86_64/navigate.exe "Z:$(pwd | tr / '\\')\\$place" --delete doomed
+XDG_DATA_HOME=/dev/null tools/wine-run.sh build/x86_64/navigate.exe "Z:$(cd "$place" && pwd | tr / '\\')" --delete doomed
 echo "left on disk: $(find "$place" -type f | wc -l) files"
 rm -rf "$place"

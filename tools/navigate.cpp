@@ -41,8 +41,8 @@ bool Pump(HANDLE event, DWORD ms) {
     }
 }
 
-// Pings the navigator's thread while a delete runs, and answers the shell's
-// question with Yes.
+// Pings the navigator's thread while a delete runs; closes the Recycle Bin
+// note, should it come, and answers the shell's question with Yes.
 struct Watch {
     HWND window;
     volatile bool done = false;
@@ -61,6 +61,7 @@ DWORD WINAPI WatchThread(LPVOID param) {
         for (HWND box = nullptr; !answered && (box = FindWindowExW(nullptr, box, L"#32770", nullptr));) {
             wchar_t title[64] = L"";
             GetWindowTextW(box, title, 64);
+            if (IsWindowVisible(box) && !wcscmp(title, L"NOTE")) PostMessageW(box, WM_COMMAND, IDOK, 0);
             if (IsWindowVisible(box) && !wcsncmp(title, L"Confirm", 7)) {
                 PostMessageW(box, WM_COMMAND, IDYES, 0);
                 answered = true;
@@ -146,7 +147,8 @@ int wmain(int argc, wchar_t** argv) {
         SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_DELETE, 0);
         DWORD took = GetTickCount() - started;
         watch.done = true;
-        WaitForSingleObject(watcher, INFINITE);
+        // Its last ping is answered here.
+        Pump(watcher, INFINITE);
         CloseHandle(watcher);
         printf("delete: %lu ms; longest unanswered: %lu ms; rows left %d\n", static_cast<unsigned long>(took),
                static_cast<unsigned long>(watch.longest), navigator->list.rowTotal);
