@@ -8,6 +8,5 @@
 // The module's own instance: every part loads its bitmaps and icon through it.
 extern HINSTANCE g_module;
 
-
 // The module's full path, exactly, read once (empty when it cannot be read).
 const wchar_t* ModulePath();

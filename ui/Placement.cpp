@@ -1,21 +1,20 @@
 #include "Placement.h"
 
+namespace {
+
+// One axis: `size` units from the pointer toward the middle of low..high.
+void Beside(LONG pointer, LONG low, LONG high, int size, LONG* from, LONG* to) {
+    bool before = pointer > (low + high) / 2;
+    *from = before ? pointer - size : pointer;
+    *to = before ? pointer : pointer + size;
+}
+
+}  // namespace
+
 RECT PlaceBeside(POINT pointer, const RECT& work, int size) {
     RECT placed;
-    if (pointer.x > (work.left + work.right) / 2) {
-        placed.left = pointer.x - size;
-        placed.right = pointer.x;
-    } else {
-        placed.left = pointer.x;
-        placed.right = pointer.x + size;
-    }
-    if (pointer.y > (work.top + work.bottom) / 2) {
-        placed.top = pointer.y - size;
-        placed.bottom = pointer.y;
-    } else {
-        placed.top = pointer.y;
-        placed.bottom = pointer.y + size;
-    }
+    Beside(pointer.x, work.left, work.right, size, &placed.left, &placed.right);
+    Beside(pointer.y, work.top, work.bottom, size, &placed.top, &placed.bottom);
     // A monitor smaller than twice the square: it moves in rather than hang
     // over the monitor's edge, and one lower than the square cuts it, so that
     // the header with its close box and the last row both show.
