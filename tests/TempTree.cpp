@@ -24,13 +24,20 @@ std::string HostPath(const std::string& windowsPath) {
     return result;
 }
 
-// A name in the temporary folder that no other call of this process gets.
+// A name in the temporary folder that no other call gets, of this process or
+// another: Wine hands a later process the same id, and a host command of an
+// earlier one may still leave its marker under the name it was given.
 std::string TempName(const char* kind) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     static LONG counter;
+    static const LONGLONG started = [] {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return now.QuadPart;
+    }();
     return std::string(temp) + "tolv-" + kind + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(InterlockedIncrement(&counter));
+           std::to_string(started) + "-" + std::to_string(InterlockedIncrement(&counter));
 }
 
 // Runs a shell command of the host (under Wine) and waits until it has run.

@@ -308,9 +308,12 @@ TEST_F(WithoutRecycleBin, LinksMadeWhileADeleteRunsAreNeverFollowed) {
                    "(cd victim/s$i && seq 1000 1199 | xargs touch); done && (cd target && seq 1 50 | xargs touch)",
                    true))
         GTEST_SKIP() << "no host to make the links";
+    // The subfolder swapped is one the delete has not reached yet, whatever
+    // order it takes them in.
     ASSERT_TRUE(tree.Host("{ (while [ $(find victim -type f | wc -l) -ge 6000 ]; do sleep 0.01; done; "
-                          "for d in victim/s*/; do ln -s ../../target \"$d/zz\"; done; "
-                          "mv victim/s129 swapped; ln -s ../target victim/s129; touch planted) "
+                          "for d in victim/s*; do [ $(ls $d | wc -l) = 200 ] && mv $d swapped && "
+                          "ln -s ../target $d && break; done; "
+                          "for d in victim/s*; do [ -L $d ] || ln -s ../../target $d/zz; done; touch planted) "
                           ">/dev/null 2>&1 </dev/null & }",
                           true));
     Navigator whole(tree.Root());
