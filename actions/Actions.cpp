@@ -6,6 +6,7 @@
 #include "Actions.h"
 
 #include <cstdint>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -177,11 +178,18 @@ void Document::DeleteSelected() {
     if (gone) {
         RemoveNode(target);
     } else if (!report.listed.empty()) {
-        std::set<uint64_t> listed(report.listed.begin(), report.listed.end());
-        std::set<std::pair<uint64_t, std::string>> kept(report.kept.begin(), report.kept.end());
-        RemoveWithin(target, [&](const FolderNode* node) {
-            return listed.count(node->parent->FileId()) && !kept.count({node->FileId(), node->Name()});
-        });
+        try {
+            std::set<uint64_t> listed(report.listed.begin(), report.listed.end());
+            std::set<std::pair<uint64_t, std::string>> kept(report.kept.begin(), report.kept.end());
+            RemoveWithin(target, [&](const FolderNode* node) {
+                return listed.count(node->parent->FileId()) && !kept.count({node->FileId(), node->Name()});
+            });
+        } catch (const std::bad_alloc&) {
+            // The tree stays as it was (RemoveWithin changes nothing until it
+            // has all it needs); the report says why the row did not follow.
+            report.failed++;
+            if (report.firstError == ERROR_SUCCESS) report.firstError = ERROR_NOT_ENOUGH_MEMORY;
+        }
     }
     if (report.failed > 0)
         ReportLeft(window, report.failed, report.firstError);

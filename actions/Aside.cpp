@@ -7,7 +7,13 @@ namespace {
 
 DWORD WINAPI RunWork(LPVOID param) {
     bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    (*static_cast<const std::function<void()>*>(param))();
+    // Nothing thrown may leave the thread: it would end the shell's process.
+    // The work says for itself what it could not do (a delete, for want of
+    // memory, reports what stayed).
+    try {
+        (*static_cast<const std::function<void()>*>(param))();
+    } catch (...) {
+    }
     if (com) CoUninitialize();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include <new>
 #include <vector>
 
 #include "Name.h"
@@ -297,35 +298,44 @@ DeleteReport Deleter::Run(const ItemPath& exact, const ItemIdentity& identity, c
         CloseHandle(parent);
         return report_;
     }
-    Level base(parent, std::wstring(), {});
-    if (!PlaceOf(parent, buffer_, &base.at)) {
-        Fail(GetLastError());
-        CloseHandle(parent);
-        return report_;
-    }
-    Entry item{exact.Exact() + exact.LastNameAt(), identity, folder ? Kind::folder : Kind::file};
-    levels_.push_back(std::move(base));
-    Take(item);
-    while (levels_.size() > 1 && !report_.cancelled) {
-        Level& level = levels_.back();
-        if (level.next < level.entries.size()) {
-            Entry entry = level.entries[level.next++];
-            Take(entry);
-        } else {
-            Leave();
+    try {
+        Level base(parent, std::wstring(), {});
+        if (!PlaceOf(parent, buffer_, &base.at)) {
+            Fail(GetLastError());
+            CloseHandle(parent);
+            return report_;
         }
+        levels_.push_back(std::move(base));
+        Take({exact.Exact() + exact.LastNameAt(), identity, folder ? Kind::folder : Kind::file});
+        while (levels_.size() > 1 && !report_.cancelled) {
+            Level& level = levels_.back();
+            if (level.next < level.entries.size()) {
+                Entry entry = level.entries[level.next++];
+                Take(entry);
+            } else {
+                Leave();
+            }
+        }
+        // Stopped part way: the levels still open stay, with what they hold.
+        while (levels_.size() > 1) {
+            Level& level = levels_.back();
+            for (size_t i = level.next; i < level.entries.size(); ++i)
+                report_.kept.push_back({level.entries[i].identity.file, EncodeName(level.entries[i].name)});
+            CloseHandle(level.folder);
+            Entry self = std::move(level.self);
+            levels_.pop_back();
+            Keep(self, ERROR_SUCCESS);
+        }
+    } catch (const std::bad_alloc&) {
+        // A folder too large to hold in a shell's full address space: the
+        // delete stops there, and what it listed is no longer known.
+        for (size_t i = 1; i < levels_.size(); ++i) CloseHandle(levels_[i].folder);
+        levels_.clear();
+        report_.listed.clear();
+        report_.kept.clear();
+        Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
-    // Stopped part way: the levels still open stay, with what they hold.
-    while (levels_.size() > 1) {
-        Level& level = levels_.back();
-        for (size_t i = level.next; i < level.entries.size(); ++i)
-            report_.kept.push_back({level.entries[i].identity.file, EncodeName(level.entries[i].name)});
-        CloseHandle(level.folder);
-        Entry self = std::move(level.self);
-        levels_.pop_back();
-        Keep(self, ERROR_SUCCESS);
-    }
-    CloseHandle(levels_.back().folder);
+    CloseHandle(parent);
     return report_;
 }
 

@@ -1,5 +1,6 @@
 #include "Document.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -158,48 +159,60 @@ int Document::RemoveNode(FolderNode* node) {
 }
 
 int Document::RemoveWithin(FolderNode* folder, const std::function<bool(const FolderNode*)>& gone) {
+    // What goes is found first; then it is taken out with nothing more to
+    // allocate, so that a shortage of memory leaves the tree as it was.
+    std::vector<FolderNode*> removed, folders{folder};
+    std::vector<bool> showsChildren{ShownRows(folder) > 0 && folder->Expanded()};
+    for (size_t i = 0; i < folders.size(); ++i) {
+        NodeLock hold(folders[i]);
+        for (int32_t c = 0; c < folders[i]->ChildCount(); ++c) {
+            FolderNode* child = folders[i]->Child(c);
+            if (gone(child)) {
+                removed.push_back(child);
+            } else if (child->isFolder) {
+                folders.push_back(child);
+                showsChildren.push_back(showsChildren[i] && child->Expanded());
+            }
+        }
+    }
+    if (removed.empty()) return 0;
+    std::sort(removed.begin(), removed.end());
+    std::vector<FolderNode*> touched;
+    size_t depth = 0;
+    for (const FolderNode* up = folder; up; up = up->parent) ++depth;
+    touched.reserve(folders.size() + depth);
+
     if (owner) owner->BeginTreeChange();
     int rows = 0;
-    std::vector<FolderNode*> removed, touched;
-    struct Visit {
-        FolderNode* node;
-        bool showsChildren;
-    };
-    std::vector<Visit> pending{{folder, ShownRows(folder) > 0 && folder->Expanded()}};
-    while (!pending.empty()) {
-        Visit at = pending.back();
-        pending.pop_back();
-        NodeLock hold(at.node);
-        ChildArray* array = at.node->children;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        FolderNode* at = folders[i];
+        NodeLock hold(at);
+        ChildArray* array = at->children;
         if (!array) continue;
-        int32_t kept = 0, folders = 0;
-        for (int32_t i = 0; i < array->length; ++i) {
-            FolderNode* child = array->items[i];
-            if (!gone(child)) {
+        int32_t kept = 0, keptFolders = 0;
+        for (int32_t c = 0; c < array->length; ++c) {
+            FolderNode* child = array->items[c];
+            if (!std::binary_search(removed.begin(), removed.end(), child)) {
                 array->items[kept++] = child;
-                if (child->isFolder) {
-                    folders++;
-                    pending.push_back({child, at.showsChildren && child->Expanded()});
-                }
+                keptFolders += child->isFolder ? 1 : 0;
                 continue;
             }
-            if (at.showsChildren) rows += 1 + (child->isFolder && child->Expanded() ? CountRows(child) : 0);
+            if (showsChildren[i]) rows += 1 + (child->isFolder && child->Expanded() ? CountRows(child) : 0);
             if (IsUnder(selected, child)) selected = folder;
             // Out of every total above it; each folder re-sorts once, below.
             int32_t files = child->isFolder ? child->Files() : 1;
             double bytes = child->Size();
-            for (FolderNode* up = at.node; up; up = up->parent) {
+            for (FolderNode* up = at; up; up = up->parent) {
                 up->fileCount.store(up->Files() - files, std::memory_order_relaxed);
                 up->size.store(up->Size() - bytes, std::memory_order_relaxed);
                 if (up->sorted.exchange(false, std::memory_order_relaxed)) touched.push_back(up);
             }
-            removed.push_back(child);
         }
         array->length = kept;
-        at.node->folderCount.store(folders, std::memory_order_relaxed);
+        at->folderCount.store(keptFolders, std::memory_order_relaxed);
     }
     for (FolderNode* node : removed) FreeNode(node);
-    for (auto node = touched.rbegin(); node != touched.rend(); ++node) SortChildren(*node);
+    for (FolderNode* node : touched) SortChildren(node);
     if (owner) {
         owner->EndTreeChange();
         owner->RowsRemoved(rows);
