@@ -407,6 +407,23 @@ TEST(Navigator, AStallingShareOpensAtOnceAndAClosedNavigatorNeverHoldsUpTheNext)
     EXPECT_EQ(second->Main().list.rowTotal, 3);  // its own listing, let go already
     EXPECT_TRUE(second->Close());
 
+    // A scan that ends before the shell's thread has laid its rows out: the
+    // list still says it is listing, and no key takes a row it holds (Enter
+    // or Delete would then act on it).
+    StallingShare quick("none");
+    Navigator third(tree.Path("quick"), POINT{200, 100}, quick.Hook());
+    ASSERT_TRUE(third.Opened());
+    SetEvent(quick.root);
+    for (int i = 0; i < 500 && !third.Main().document.root.Complete(); ++i) Sleep(10);  // no message taken
+    ASSERT_FALSE(third.Main().RootShown());
+    for (WPARAM key : {VK_HOME, VK_DOWN}) {
+        SendMessageW(third.Main().list.hwnd, WM_KEYDOWN, key, 0);
+        EXPECT_EQ(third.Main().document.selected, nullptr) << key;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return third.Main().list.rowTotal == 1; }, 5000));
+    SendMessageW(third.Main().list.hwnd, WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_EQ(third.Main().document.selected, RowNamed(third.Main(), "b"));
+
     EXPECT_EQ(share.onShellThread.load(), 0);
     share.LetGo();
     first.reset();  // joins its scan now the listing has returned

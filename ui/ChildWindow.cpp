@@ -95,7 +95,7 @@ void ChildWindow::Paint(HDC dc) {
 void ChildWindow::OnLButtonDown(LPARAM lParam) {
     MainWindow* main = Main();
     Document& doc = main->document;
-    if (!doc.root.Complete()) {
+    if (!main->RowsSettled()) {
         POINT cursor;
         GetCursorPos(&cursor);
         main->tooltip.ShowAt(cursor);
@@ -205,7 +205,7 @@ void ChildWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
     Document& doc = main->document;
     // As a press during the scan, which acts on no row; nor while an
     // action's boxes are up, when the navigator holds still.
-    if (!doc.root.Complete() || main->ActionRunning()) return;
+    if (!main->RowsSettled() || main->ActionRunning()) return;
     auto* node = reinterpret_cast<FolderNode*>(lParam);
     {
         ViewsLock views(main);

@@ -72,7 +72,7 @@ HRESULT ListAccessible::Select(long child, long flags) {
     MainWindow* main = MainOf(pane_);
     // Rows take no selection while the scan runs, as with a press, nor
     // while an action's boxes are up.
-    if (!main->document.root.Complete() || main->ActionRunning()) return E_FAIL;
+    if (!main->RowsSettled() || main->ActionRunning()) return E_FAIL;
     if (!(flags & (SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION))) return S_OK;
     FolderNode* node;
     {
@@ -90,7 +90,7 @@ HRESULT ListAccessible::Select(long child, long flags) {
 HRESULT ListAccessible::DoDefaultAction(long child) {
     if (child == CHILDID_SELF) return DISP_E_MEMBERNOTFOUND;
     MainWindow* main = MainOf(pane_);
-    if (!main->document.root.Complete() || main->ActionRunning()) return E_FAIL;
+    if (!main->RowsSettled() || main->ActionRunning()) return E_FAIL;
     FolderNode* node;
     {
         ViewsLock views(main);

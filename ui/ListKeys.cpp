@@ -13,7 +13,7 @@ void ListKeys::OnKey(WPARAM key, bool repeated) {
         if (!popup) main.Close();  // the first Escape takes the popup away
         return;
     }
-    if (!doc.root.Complete()) return;
+    if (!main.RowsSettled()) return;
     FolderNode* selected = doc.selected;
     const int last = list.rowTotal - 1, page = list.RowsShown();
     switch (key) {

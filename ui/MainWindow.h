@@ -68,6 +68,13 @@ public:
     // Whether the list shows the chosen folder's rows; until then it says
     // that the folder is being listed. Read under the views' lock.
     bool RootShown() const { return rootShown_; }
+    // Rows may be chosen and acted on: the scan has ended and the list shows
+    // its rows. Until then no press, key or reader acts on a row, not even
+    // one the tree holds already while the list still says it is listing.
+    bool RowsSettled() const { return rootShown_ && document.root.Complete(); }
+    // The window is gone, destroyed or with the thread that made it: nothing
+    // paints it or is posted to it from here on, and the scan stops.
+    void Abandon();
     // An action's note or the shell's windows are up: the navigator holds
     // still, and acts on nothing that a screen reader asks for meanwhile.
     bool ActionRunning() const { return actions_ > 0; }
