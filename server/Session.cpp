@@ -12,12 +12,14 @@ constexpr DWORD kLingerMs = 1000;
 
 NavigatorSession::~NavigatorSession() {
     if (closed_) CloseHandle(closed_);
+    if (invoker_) CloseHandle(invoker_);
 }
 
 void NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
     auto* session = new (std::nothrow) NavigatorSession;
     if (!session) return;
     session->closed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    session->invoker_ = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
     // The closer runs the session's last release, after which the host may
     // unload the module: the thread holds its own reference to the module
     // and lets go of it only as it exits.
@@ -42,7 +44,9 @@ void NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
 
 DWORD WINAPI NavigatorSession::Closer(LPVOID param) {
     auto* session = static_cast<NavigatorSession*>(param);
-    WaitForSingleObject(session->closed_, INFINITE);
+    HANDLE ends[] = {session->closed_, session->invoker_};
+    if (WaitForMultipleObjects(session->invoker_ ? 2 : 1, ends, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        session->window_.Abandon();
     Sleep(kLingerMs);
     HMODULE module = session->module_;
     // Waits, here, for the scan's last thread, which a share may hold in a

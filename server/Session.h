@@ -30,5 +30,8 @@ private:
     ModuleHold moduleHold_;
     MainWindow window_;
     HANDLE closed_ = nullptr;   // signalled by the window's destruction
+    // The thread that made the windows: should it end without destroying
+    // them, they go with it, and no destruction ever signals `closed_`.
+    HANDLE invoker_ = nullptr;
     HMODULE module_ = nullptr;  // the closer thread's own reference to the module
 };

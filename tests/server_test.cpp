@@ -595,9 +595,52 @@ TEST_F(Com, AKeptObjectOpensExactlyEachFolderItIsGivenRightAfterTheLastClosed) {
         EXPECT_EQ(RowsOnceScanned(navigator, Wide(path)), rowsOf[folder]) << path;
         DestroyWindow(navigator);
     }
+    // Given what is no folder (a file first, a folder gone), it opens
+    // nothing, not even the folder it was given before.
+    tree.Dir("gone");
+    RemoveDirectoryW(Exact(tree.Path("gone")).c_str());
+    for (const char* item : {"A\\a-small", "gone"}) {
+        DropData drop;
+        drop.files = tree.Path(item) + std::string(1, '\0') + tree.Path("B") + std::string(1, '\0');
+        EXPECT_EQ(init->Initialize(nullptr, &drop, nullptr), E_INVALIDARG) << item;
+        menu->InvokeCommand(&invoke);
+        for (const char* folder : {item, "A"}) EXPECT_EQ(FindWindowW(Wide(tree.Path(folder)).c_str(), nullptr), nullptr) << item;
+    }
     menu->Release();
     init->Release();
     ASSERT_TRUE(WaitUnloadable(10000));
+}
+
+// Invokes the menu on a thread of its own, which then ends without taking a
+// message: its windows go with it, unasked.
+DWORD WINAPI InvokeAndEnd(LPVOID param) {
+    CoInitialize(nullptr);
+    auto* init = static_cast<IShellExtInit*>(param);
+    IContextMenu* menu = nullptr;
+    init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    CMINVOKECOMMANDINFO invoke{};
+    invoke.cbSize = sizeof invoke;
+    menu->InvokeCommand(&invoke);
+    menu->Release();
+    CoUninitialize();
+    return 0;
+}
+
+TEST_F(Com, ANavigatorWhoseThreadEndsLetsItsScanAndTheModuleGo) {
+    TempTree tree;
+    tree.Dir("Brief");
+    tree.File("Brief\\x", 10);
+    auto* init = reinterpret_cast<IShellExtInit*>(Create(IID_IShellExtInit));
+    ASSERT_NE(init, nullptr);
+    DropData drop;
+    drop.files = tree.Path("Brief") + std::string(1, '\0');
+    ASSERT_EQ(init->Initialize(nullptr, &drop, nullptr), S_OK);
+    HANDLE thread = CreateThread(nullptr, 0, InvokeAndEnd, init, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    init->Release();
+    // Its session ends: the scan is joined and the module may go.
+    EXPECT_TRUE(WaitUnloadable(10000));
 }
 
 TEST_F(Com, AReaderHoldingTheAccessibleObjectsKeepsTheModuleUntilItLetsGo) {

@@ -207,9 +207,7 @@ void MainWindow::OnSetFocus() {
     if (list.hwnd && IsWindowEnabled(hwnd)) SetFocus(list.hwnd);
 }
 
-void MainWindow::OnDestroy() {
-    // From here on nothing paints the panes, whose windows go with this one,
-    // and nothing is posted to this window.
+void MainWindow::Abandon() {
     {
         ViewsLock hold(this);
         viewsAlive_ = false;
@@ -220,6 +218,11 @@ void MainWindow::OnDestroy() {
     // holds this window waits for it on a thread of its own, never here.
     if (!document.root.Complete()) document.RequestStop();
     document.tearingDown.store(true);
+}
+
+void MainWindow::OnDestroy() {
+    // The panes' windows go with this one.
+    Abandon();
     if (menu.hwnd) DestroyWindow(menu.hwnd);
     if (tooltip.hwnd) DestroyWindow(tooltip.hwnd);
     if (actions_ > 0)
