@@ -114,6 +114,9 @@ STDMETHODIMP CQuilby::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
 }
 
 STDMETHODIMP CQuilby::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+    // A folder, or nothing: a failed Initialize leaves no folder of an
+    // earlier one for the next invocation to open.
+    path_.clear();
     if (!data) return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium;
@@ -129,13 +132,13 @@ STDMETHODIMP CQuilby::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
         // taken as the shell holds it, whatever characters it has.
         UINT length = DragQueryFileW(drop, 0, nullptr, 0);
         std::wstring first(length, L'\0');
-        if (length != 0 && DragQueryFileW(drop, 0, &first[0], length + 1) == length) {
-            ItemPath exact;
-            if (exact.SetFolder(first.c_str()) && GetFileAttributesW(exact.Exact()) != INVALID_FILE_ATTRIBUTES)
-                result = S_OK;
+        ItemPath exact;
+        DWORD attributes = INVALID_FILE_ATTRIBUTES;
+        if (length != 0 && DragQueryFileW(drop, 0, &first[0], length + 1) == length && exact.SetFolder(first.c_str()))
+            attributes = GetFileAttributesW(exact.Exact());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             path_ = first;
-        } else {
-            path_.clear();
+            result = S_OK;
         }
     }
     GlobalUnlock(medium.hGlobal);
@@ -157,6 +160,7 @@ STDMETHODIMP CQuilby::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) { ret
 
 STDMETHODIMP CQuilby::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     if (!info || info->lpVerb != nullptr) return S_OK;  // a verb string, or an offset other than 0
+    if (path_.empty()) return E_FAIL;                   // no folder from the last Initialize
     // A navigator of its own for each invocation, on the folder of the last
     // Initialize: the shell may keep this object and use it again.
     NavigatorSession::Open(path_, g_module);
