@@ -28,12 +28,13 @@ Wnd::~Wnd() {
     if (!background_) return;  // no class of its own
     ClassLock hold;
     // A newer window of the same name may have taken the class over since
-    // this one's window went (Create): only its own class goes, and its
-    // brush once no class paints with it.
+    // this one's window went (Create): only its own class goes. The system
+    // deletes a class's brush with the class, so a class taken over went
+    // with its brush already, and one that cannot go yet keeps it.
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    bool own = GetClassInfoExW(instance, className, &wc) && wc.hbrBackground == background_;
-    if (!own || UnregisterClassW(className, instance)) DeleteObject(background_);
+    if (GetClassInfoExW(instance, className, &wc) && wc.hbrBackground == background_)
+        UnregisterClassW(className, instance);
 }
 
 bool Wnd::TakeOverStaleClass() const {

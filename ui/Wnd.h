@@ -62,7 +62,7 @@ public:
     wchar_t className[kMaxClassName + 1];
 
 protected:
-    HBRUSH background_ = nullptr;  // the class's brush, deleted with the class; none: no class registered
+    HBRUSH background_ = nullptr;  // the class's brush, which goes with the class; none: no class registered
     // Every paint of a window goes through here; the main window's panes
     // override it to keep paints from several threads apart.
     virtual void PaintWith(HDC dc) { Paint(dc); }
