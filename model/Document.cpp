@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 Document::Document() : selected(nullptr), owner(nullptr) {
@@ -41,14 +42,21 @@ bool Document::Load(DocumentViews* views) {
 void Document::ListRoot() {
     if (beforeListing) beforeListing(&root);
     DWORD error = ERROR_BAD_PATHNAME;
-    if (folder_.SetFolder(path.c_str())) {
-        FolderListing listing;
-        std::vector<FolderNode*> nodes;
-        ListInto(listing, folder_.Exact(), nullptr, &root, nodes, nullptr);
-        volume_ = listing.Opened().volume;
-        root.idLow = static_cast<uint32_t>(listing.Opened().file);
-        root.idHigh = static_cast<uint32_t>(listing.Opened().file >> 32);
-        error = listing.Error();
+    try {
+        if (folder_.SetFolder(path.c_str())) {
+            FolderListing listing;
+            std::vector<FolderNode*> nodes;
+            ListWatch watch{nullptr, &allocationsBeforeShortage};
+            if (ListInto(listing, folder_.Exact(), nullptr, &root, nodes, watch) == ListOutcome::kShortOfMemory)
+                RanShortOfMemory();
+            volume_ = listing.Opened().volume;
+            root.idLow = static_cast<uint32_t>(listing.Opened().file);
+            root.idHigh = static_cast<uint32_t>(listing.Opened().file >> 32);
+            error = listing.Error();
+        }
+    } catch (const std::bad_alloc&) {
+        RanShortOfMemory();
+        error = ERROR_NOT_ENOUGH_MEMORY;
     }
     RootDone(error);
 }

@@ -121,6 +121,19 @@ public:
     bool WaitForScan(DWORD ms);
     // Most folder workers seen running at once during this document's scan.
     int PeakWorkers() const { return peakWorkers_.load(); }
+    // Every thread of the scan has left its walk: the totals are final, or,
+    // when the scan was cut short, final for this scan.
+    bool ScanEnded() const { return scanEnded_.load(std::memory_order_acquire); }
+    // The scan stopped because memory ran out: the totals are what it
+    // counted until then, and the root is not complete.
+    bool ShortOfMemory() const { return shortOfMemory_.load(std::memory_order_acquire); }
+    // What the scan's listings watch: the stop request and the test's budget.
+    ListWatch Watch() { return {&stopRequested, &allocationsBeforeShortage}; }
+    // Stops the scan for lack of memory, on every thread.
+    void RanShortOfMemory() {
+        shortOfMemory_.store(true, std::memory_order_release);
+        RequestStop();
+    }
 
     // How the scan starts its threads; null when none could be started.
     using ThreadStarter = HANDLE (*)(LPTHREAD_START_ROUTINE procedure, LPVOID argument);
@@ -129,6 +142,9 @@ public:
     // one (the root) or any below it: where a test holds a listing, as a
     // slow share would.
     std::function<void(const FolderNode* folder)> beforeListing;
+    // Stands in for a full address space (ListWatch): the allocations the
+    // scan may still make; below zero, no limit.
+    std::atomic<long> allocationsBeforeShortage{-1};
 
     FolderNode root;
     // The chosen folder as the shell named it, set before the scan starts.
@@ -153,6 +169,8 @@ private:
     // Lists the chosen folder's own entries; then tells the views.
     void ListRoot();
     void RootDone(DWORD error);
+    // Ends the scan on its last thread (model/Scan.cpp).
+    void FinishScan();
 
     ItemPath folder_;  // the chosen folder's exact path, once it is listed
     DWORD volume_ = 0;  // the chosen folder's volume, once it is listed
@@ -164,6 +182,8 @@ private:
     std::atomic<DWORD> rootError_{0};
     std::atomic<int> runningWorkers_{0};
     std::atomic<int> peakWorkers_{0};
+    std::atomic<bool> scanEnded_{false};
+    std::atomic<bool> shortOfMemory_{false};
 };
 
 // The scan's thread procedures (model/Scan.cpp).

@@ -136,26 +136,42 @@ bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count) {
     return true;
 }
 
-bool ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected, FolderNode* folder,
-              std::vector<FolderNode*>& nodes, const std::atomic<bool>* stop) {
+ListOutcome ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected,
+                     FolderNode* folder, std::vector<FolderNode*>& nodes, const ListWatch& watch) {
     nodes.clear();
-    if (!listing.Open(exactPath, expected)) return true;
-    bool stopped = false;
+    if (!listing.Open(exactPath, expected)) {
+        // No buffer for the listing is no answer about the folder.
+        DWORD error = listing.Error();
+        bool shortage = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
+        return shortage ? ListOutcome::kShortOfMemory : ListOutcome::kListed;
+    }
+    ListOutcome outcome = ListOutcome::kListed;
     ListedEntry entry;
     while (listing.Next(&entry)) {
-        if (stop && stop->load(std::memory_order_relaxed)) {
-            stopped = true;
+        if (watch.Stopped()) {
+            outcome = ListOutcome::kStopped;
             break;
         }
         if (entry.name[0] == L'.') continue;
-        if (FolderNode* node = CreateNode(entry, nullptr)) nodes.push_back(node);
+        FolderNode* node = watch.MayAllocate() ? CreateNode(entry, nullptr) : nullptr;
+        if (node) {
+            try {
+                nodes.push_back(node);
+                continue;
+            } catch (const std::bad_alloc&) {
+                FreeNode(node);
+            }
+        }
+        outcome = ListOutcome::kShortOfMemory;
+        break;
     }
     listing.Close();
     if (!AdoptChildren(folder, nodes.data(), nodes.size())) {
         for (FolderNode* node : nodes) FreeNode(node);
         nodes.clear();
+        return ListOutcome::kShortOfMemory;
     }
-    return !stopped;
+    return outcome;
 }
 
 namespace {
@@ -232,7 +248,7 @@ void SortGroup(FolderNode** items, int32_t count, std::vector<SortKey>& keys) {
 
 void SortChildren(FolderNode* node) {
     if (node->sorted.load(std::memory_order_relaxed)) return;
-    {
+    try {
         NodeLock hold(node);
         if (ChildArray* array = node->children) {
             std::vector<SortKey> keys;
@@ -240,6 +256,8 @@ void SortChildren(FolderNode* node) {
             SortGroup(array->items, folders, keys);
             SortGroup(array->items + folders, array->length - folders, keys);
         }
+    } catch (const std::bad_alloc&) {
+        return;  // no room for the keys: the order stays, unsorted
     }
     node->sorted.store(true, std::memory_order_relaxed);
 }

@@ -101,14 +101,38 @@ FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent);
 // is no memory for it.
 bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count);
 
+// What a listing watches while it makes nodes: a stop request, and how much
+// memory the scan may still take.
+struct ListWatch {
+    const std::atomic<bool>* stop = nullptr;
+    // A test's stand-in for a full address space: the allocations that may
+    // still succeed, each node and each of the walk's own reservations
+    // taking one; below zero, no limit.
+    std::atomic<long>* allocationsLeft = nullptr;
+
+    // False once the test's budget is spent: the allocation is to fail.
+    bool MayAllocate() const {
+        if (!allocationsLeft || allocationsLeft->load(std::memory_order_relaxed) < 0) return true;
+        return allocationsLeft->fetch_sub(1, std::memory_order_relaxed) > 0;
+    }
+    bool Stopped() const { return stop && stop->load(std::memory_order_relaxed); }
+};
+
+enum class ListOutcome {
+    kListed,        // every entry, or none: the folder could not be listed
+    kStopped,       // a stop request came first
+    kShortOfMemory  // a node or its place among the children could not be had
+};
+
 // Lists the folder at `exactPath` into `folder`: every entry but those whose
 // name begins with "." becomes a child, all joining at once (AdoptChildren).
 // `nodes`, the caller's buffer, holds the new children after. A folder that
 // cannot be listed gets none; so does one that is not the `expected` item
-// (FolderListing::Open), when that is given. Stops at the next entry once
-// `stop` is set, keeping what it listed; false then.
-bool ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected, FolderNode* folder,
-              std::vector<FolderNode*>& nodes, const std::atomic<bool>* stop);
+// (FolderListing::Open), when that is given. Cut short by a stop request or
+// a shortage of memory, the folder keeps the entries made so far (the
+// count stays true to what is in the tree); nothing is thrown.
+ListOutcome ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected,
+                     FolderNode* folder, std::vector<FolderNode*>& nodes, const ListWatch& watch);
 
 // Frees a node's subtree, then the node's own array; no accounting.
 // The node's memory itself is freed too unless it is held by value (the root).
@@ -139,5 +163,6 @@ bool WalkRows(const FolderNode* node, Visit& visit) {
 }
 
 // Puts a node's children in order: folders before files, each group by size,
-// largest first. Does nothing while the node's `sorted` flag is set.
+// largest first. Does nothing while the node's `sorted` flag is set. Short of
+// memory, leaves the order and the flag as they were.
 void SortChildren(FolderNode* node);

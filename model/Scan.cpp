@@ -2,6 +2,7 @@
 // folder workers, each walking its subfolder depth first, while a refresher
 // re-sorts the top level and repaints the views ten times a second.
 #include <atomic>
+#include <new>
 #include <vector>
 
 #include "Document.h"
@@ -27,59 +28,83 @@ void AddTotals(FolderNode* folder, const FolderNode* sub) {
     folder->size.store(folder->Size() + sub->Size(), std::memory_order_relaxed);
 }
 
+// Room for `count` more entries, or std::bad_alloc, as when the address space
+// is full; the test's budget (ListWatch) fails it the same way.
+void Reserve(std::vector<FolderNode*>& list, size_t count, const ListWatch& watch) {
+    if (!watch.MayAllocate()) throw std::bad_alloc();
+    list.reserve(list.size() + count);
+}
+
 // Lists one folder into its node: its files join its totals at once, its
-// subfolders are kept for the walk. False when a stop request came first.
+// subfolders are kept for the walk. False when a stop request or a shortage
+// of memory came first; the folder's totals then hold what was listed.
 bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level,
                 std::vector<FolderNode*>& nodes) {
     if (doc.beforeListing) doc.beforeListing(level.folder);
     ItemIdentity expected = doc.Identity(level.folder);
-    bool finished = ListInto(listing, path.Exact(), &expected, level.folder, nodes, &doc.stopRequested);
+    ListWatch watch = doc.Watch();
+    ListOutcome outcome = ListInto(listing, path.Exact(), &expected, level.folder, nodes, watch);
+    if (outcome == ListOutcome::kShortOfMemory) doc.RanShortOfMemory();
+    // The totals first: a shortage below leaves the folder's count and size
+    // in step, with only its walk cut short.
     double bytes = level.folder->Size();
+    size_t folders = 0;
     for (FolderNode* node : nodes) {
         // A directory link comes complete from CreateNode and is not walked.
         if (node->isFolder && !node->Complete())
-            level.subfolders.push_back(node);
+            ++folders;
         else
             bytes += node->Size();
     }
     level.folder->size.store(bytes, std::memory_order_relaxed);
-    return finished;
+    if (folders == 0) return outcome == ListOutcome::kListed;
+    Reserve(level.subfolders, folders, watch);
+    for (FolderNode* node : nodes)
+        if (node->isFolder && !node->Complete()) level.subfolders.push_back(node);
+    return outcome == ListOutcome::kListed;
 }
 
 // Walks the folder at `path` into `top`, depth first, on this thread. The levels
 // live on the heap, not on the stack, since paths of 32,767 units make trees
-// thousands of levels deep. Returns false when a stop request cut the walk
-// short: the folder it was in and every folder above it then stay incomplete,
-// with what they had gathered added upwards.
+// thousands of levels deep. Returns false when a stop request or a shortage
+// of memory cut the walk short: the folder it was in and every folder above
+// it then stay incomplete, with what they had gathered added upwards.
 bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNode* top) {
     std::vector<WalkLevel> levels;
     std::vector<FolderNode*> nodes;  // one listing's, reused
-    levels.push_back({top, path.Length(), {}, 0});
-    bool cut = !ListFolder(doc, listing, path, levels.back(), nodes);
-    while (!cut) {
-        WalkLevel& level = levels.back();
-        if (level.next == level.subfolders.size()) {
-            FolderNode* done = level.folder;
-            done->complete.store(true, std::memory_order_release);
-            levels.pop_back();
-            if (levels.empty()) return true;
-            AddTotals(levels.back().folder, done);
-            continue;
-        }
-        if (doc.stopRequested.load(std::memory_order_relaxed)) {
-            cut = true;
-            break;
-        }
-        FolderNode* sub = level.subfolders[level.next++];
-        path.Truncate(level.pathLength);
-        // A folder whose path would pass the platform's limit, or whose name
-        // is not one name, cannot be listed.
-        if (!path.Append(sub->Name())) {
-            sub->complete.store(true, std::memory_order_release);
-            continue;
-        }
-        levels.push_back({sub, path.Length(), {}, 0});
+    bool cut = false;
+    try {
+        levels.push_back({top, path.Length(), {}, 0});
         cut = !ListFolder(doc, listing, path, levels.back(), nodes);
+        while (!cut) {
+            WalkLevel& level = levels.back();
+            if (level.next == level.subfolders.size()) {
+                FolderNode* done = level.folder;
+                done->complete.store(true, std::memory_order_release);
+                levels.pop_back();
+                if (levels.empty()) return true;
+                AddTotals(levels.back().folder, done);
+                continue;
+            }
+            if (doc.stopRequested.load(std::memory_order_relaxed)) {
+                cut = true;
+                break;
+            }
+            FolderNode* sub = level.subfolders[level.next++];
+            path.Truncate(level.pathLength);
+            // A folder whose path would pass the platform's limit, or whose
+            // name is not one name, cannot be listed.
+            if (!path.Append(sub->Name())) {
+                sub->complete.store(true, std::memory_order_release);
+                continue;
+            }
+            levels.push_back({sub, path.Length(), {}, 0});
+            cut = !ListFolder(doc, listing, path, levels.back(), nodes);
+        }
+    } catch (const std::bad_alloc&) {
+        // The walk's own lists or its path could not grow. What the levels
+        // hold so far is in the tree, and is added up below.
+        doc.RanShortOfMemory();
     }
     while (levels.size() > 1) {
         FolderNode* partial = levels.back().folder;
@@ -89,12 +114,14 @@ bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNod
     return false;
 }
 
+}  // namespace
+
 // The end of every scan, walked or not: the refresher stopped, the top level
-// in order, the root totalled and complete, the totals shown.
-void FinishScan(Document& doc, HANDLE refresher) {
-    SetEvent(doc.finishedEvent);
-    if (refresher) WaitForSingleObject(refresher, INFINITE);
-    FolderNode& root = doc.root;
+// in order, the root totalled, the totals shown. A scan that ran out of
+// memory leaves the root incomplete: its totals are only what was counted.
+void Document::FinishScan() {
+    SetEvent(finishedEvent);
+    if (refresher_) WaitForSingleObject(refresher_, INFINITE);
     SortChildren(&root);
     double bytes = 0;
     int32_t files = root.Files();
@@ -105,12 +132,15 @@ void FinishScan(Document& doc, HANDLE refresher) {
     }
     root.size.store(bytes, std::memory_order_relaxed);
     root.fileCount.store(files, std::memory_order_relaxed);
-    root.complete.store(true, std::memory_order_release);
-    doc.RepaintViews(true, true);
-    if (doc.owner) doc.owner->RowsReordered();
+    if (!ShortOfMemory()) root.complete.store(true, std::memory_order_release);
+    scanEnded_.store(true, std::memory_order_release);
+    try {
+        RepaintViews(true, true);
+        if (owner) owner->RowsReordered();
+    } catch (const std::bad_alloc&) {
+        // The views repaint from the tree at their next paint.
+    }
 }
-
-}  // namespace
 
 HANDLE StartThread(LPTHREAD_START_ROUTINE procedure, LPVOID argument) {
     return CreateThread(nullptr, 0, procedure, argument, 0, nullptr);
@@ -136,12 +166,17 @@ DWORD WINAPI FolderWorker(LPVOID param) {
         size_t index = pool->next++;
         if (index >= pool->folders.size()) break;
         FolderNode* folder = pool->folders[index];
-        path = doc.folder_;
-        // A link comes complete; a folder whose path would not fit, or whose
-        // name is not one name, is one that cannot be listed.
-        if (folder->Complete() || !path.Append(folder->Name())) {
-            folder->complete.store(true, std::memory_order_release);
-            continue;
+        try {
+            path = doc.folder_;
+            // A link comes complete; a folder whose path would not fit, or whose
+            // name is not one name, is one that cannot be listed.
+            if (folder->Complete() || !path.Append(folder->Name())) {
+                folder->complete.store(true, std::memory_order_release);
+                continue;
+            }
+        } catch (const std::bad_alloc&) {
+            doc.RanShortOfMemory();
+            break;
         }
         int running = ++doc.runningWorkers_;
         int peak = doc.peakWorkers_.load();
@@ -157,9 +192,13 @@ DWORD WINAPI Refresher(LPVOID param) {
     auto& doc = *static_cast<Document*>(param);
     RootOrder order;
     while (WaitForSingleObject(doc.finishedEvent, kRefreshPeriodMs) == WAIT_TIMEOUT) {
-        bool moved = order.Sort(&doc.root);
-        doc.RepaintViews(true, false);
-        if (moved && doc.owner) doc.owner->RowsReordered();
+        try {
+            bool moved = order.Sort(&doc.root);
+            doc.RepaintViews(true, false);
+            if (moved && doc.owner) doc.owner->RowsReordered();
+        } catch (const std::bad_alloc&) {
+            // No room to sort or paint this time; the scan's end sorts again.
+        }
     }
     return 0;
 }
@@ -174,27 +213,28 @@ DWORD WINAPI Coordinator(LPVOID param) {
     // folders in the order the listing gave them, from a copy.
     WorkerSlot pool;
     pool.doc = &doc;
-    {
+    try {
         NodeLock hold(&root);
         int32_t n = root.Folders();
         pool.folders.assign(root.children ? root.children->items : nullptr,
                             root.children ? root.children->items + n : nullptr);
+    } catch (const std::bad_alloc&) {
+        doc.RanShortOfMemory();  // no folder is walked: each stays incomplete
     }
     const size_t count = pool.folders.size() < kMaxWorkers ? pool.folders.size() : kMaxWorkers;
     HANDLE threads[kMaxWorkers] = {};
     DWORD started = 0;
     for (size_t i = 0; i < count; ++i)
         if (HANDLE thread = doc.startThread(FolderWorker, &pool)) threads[started++] = thread;
+    // A thread is refused only for want of memory for its stack: the folders
+    // are not walked, and the scan says so rather than show them empty.
+    if (count > 0 && started == 0) doc.RanShortOfMemory();
     for (DWORD i = 0; i < started; ++i) {
         WaitForSingleObject(threads[i], INFINITE);
         CloseHandle(threads[i]);
     }
-    // With no worker at all, the folders are ones that could not be listed.
-    if (started == 0 && !doc.stopRequested.load(std::memory_order_relaxed))
-        for (FolderNode* folder : pool.folders) folder->complete.store(true, std::memory_order_release);
-
     if (!doc.stopRequested.load(std::memory_order_relaxed)) Sleep(kFinishPauseMs);
-    FinishScan(doc, doc.refresher_);
+    doc.FinishScan();
     return 0;
 }
 
@@ -205,13 +245,14 @@ bool Document::StartWorkers() {
     coordinator_ = startThread(Coordinator, this);
     if (!coordinator_) {
         // No thread to walk on: the caller's thread (the shell's) never lists.
-        // What is not listed yet stays as what could not be listed.
+        // Nothing more is listed, and the scan ends cut short.
         if (!IsRootListed()) {
             DWORD error = GetLastError();
             RootDone(error ? error : ERROR_NOT_ENOUGH_MEMORY);
+        } else if (root.Folders() > 0) {
+            RanShortOfMemory();
         }
-        for (int32_t i = 0; i < root.Folders(); ++i) root.Child(i)->complete.store(true, std::memory_order_release);
-        FinishScan(*this, refresher_);
+        FinishScan();
     }
     return true;
 }

@@ -5,9 +5,11 @@
 
 void PumpFor(DWORD ms) { PumpMessagesFor(ms); }
 
-Navigator::Navigator(const std::string& folder, POINT pointer, std::function<void(const FolderNode*)> beforeListing)
+Navigator::Navigator(const std::string& folder, POINT pointer, std::function<void(const FolderNode*)> beforeListing,
+                     long allocations)
     : main_(new MainWindow) {
     main_->document.beforeListing = std::move(beforeListing);
+    main_->document.allocationsBeforeShortage = allocations;
     closeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     // Under Wine the first program on a fresh desktop may find it not yet
     // answering; wait until the pointer can be read before placing anything.

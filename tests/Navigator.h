@@ -23,11 +23,12 @@ bool PumpUntil(Done done, DWORD ms = 20000) {
 
 // A navigator opened on a folder with the pointer at a given point, closed and
 // freed with the object. `beforeListing` runs on the scan's threads before
-// each folder is listed (Document::beforeListing).
+// each folder is listed (Document::beforeListing); `allocations`, when not
+// negative, is all the memory its scan gets (Document::allocationsBeforeShortage).
 class Navigator {
 public:
     Navigator(const std::string& folder, POINT pointer = {200, 100},
-              std::function<void(const FolderNode*)> beforeListing = nullptr);
+              std::function<void(const FolderNode*)> beforeListing = nullptr, long allocations = -1);
     ~Navigator();
     bool Opened() const { return opened_; }
     MainWindow& Main() { return *main_; }

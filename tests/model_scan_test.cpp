@@ -148,13 +148,15 @@ TEST(Scan, WithoutThreadsNothingIsWalkedOnTheCallersThread) {
     doc.startThread = [](LPTHREAD_START_ROUTINE, LPVOID) -> HANDLE { return nullptr; };
     Open(doc, tree.Root());
     doc.StartWorkers();
-    // Finished at once: the folders as ones that could not be listed, the
-    // root totalled from its own files.
-    ASSERT_TRUE(doc.root.Complete());
+    // Ended at once, as a scan without memory for its threads: the folder
+    // unwalked and not shown as empty, the root totalled from its own files
+    // and incomplete.
+    ASSERT_TRUE(doc.ScanEnded());
+    EXPECT_TRUE(doc.ShortOfMemory());
+    EXPECT_FALSE(doc.root.Complete());
     const FolderNode* folder = Find(&doc.root, "d");
     ASSERT_NE(folder, nullptr);
-    EXPECT_TRUE(folder->Complete());
-    EXPECT_EQ(folder->Size(), 0);
+    EXPECT_FALSE(folder->Complete());
     EXPECT_EQ(folder->ChildCount(), 0);
     EXPECT_EQ(doc.root.Size(), 3);
     EXPECT_EQ(doc.root.Files(), 1);
@@ -412,6 +414,53 @@ TEST_F(BigTree, StopDuringTheScanEndsItEarly) {
         EXPECT_LE(doc.root.Files(), full.root.Files());
         EXPECT_TRUE(CutFoldersAreMarked(&doc.root)) << delay;
     }
+}
+
+// A folder's totals are what the tree holds beneath it; a folder is complete
+// only with every folder beneath it complete, and then its totals are the
+// disk's. Returns the files the tree holds.
+int CheckCounted(const FolderNode* node, const std::string& relative, const Expected& expected) {
+    int files = 0;
+    double bytes = 0;
+    bool whole = true;
+    for (int32_t i = 0; i < node->ChildCount(); ++i) {
+        const FolderNode* child = node->Child(i);
+        if (child->isFolder) {
+            files += CheckCounted(child, relative.empty() ? child->Name() : relative + "\\" + child->Name(), expected);
+            whole = whole && child->Complete();
+        } else {
+            ++files;
+        }
+        bytes += child->Size();
+    }
+    EXPECT_EQ(node->Files(), files) << "'" << relative << "'";
+    EXPECT_EQ(node->Size(), bytes) << "'" << relative << "'";
+    if (node->Complete()) {
+        EXPECT_TRUE(whole) << "'" << relative << "'";
+        EXPECT_EQ(node->Files(), expected.files.at(relative)) << "'" << relative << "'";
+    }
+    return files;
+}
+
+TEST_F(BigTree, RunningOutOfMemoryStopsTheScanAndSaysSo) {
+    // The shortage strikes in the chosen folder's listing, between it and the
+    // walks, and at several depths of them, on nodes and on the walk's own lists.
+    for (long allocations : {0L, 10L, 29L, 33L, 200L, 2000L}) {
+        SCOPED_TRACE(allocations);
+        Document doc;
+        doc.allocationsBeforeShortage = allocations;
+        Scan(doc, tree_->Root());
+        EXPECT_TRUE(doc.ScanEnded());
+        EXPECT_TRUE(doc.ShortOfMemory());
+        EXPECT_FALSE(doc.root.Complete());
+        EXPECT_EQ(CheckCounted(&doc.root, "", expected_), doc.root.Files());
+        EXPECT_LT(doc.root.Files(), expected_.files.at(""));
+    }
+    // And the next document, with memory again, counts everything.
+    Document doc;
+    Scan(doc, tree_->Root());
+    EXPECT_FALSE(doc.ShortOfMemory());
+    CheckTotals(&doc.root, "", expected_);
 }
 
 TEST_F(BigTree, StoppingOneDocumentLeavesAnotherScanning) {

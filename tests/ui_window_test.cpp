@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Accessible.h"
 #include "Images.h"
 #include "Navigator.h"
 #include "TempTree.h"
@@ -539,6 +540,41 @@ TEST(Header, IndicatorFramesThenTotals) {
     main.RepaintHeader(true);
     EXPECT_EQ(dots(), 0);
     EXPECT_TRUE(HasColour(header.hwnd, files, RGB(125, 125, 125)));
+}
+
+TEST(Header, AScanOutOfMemorySaysSoAndKeepsWhatItCounted) {
+    TempTree tree;
+    for (int f = 0; f < 3; ++f) {
+        tree.Dir("d" + std::to_string(f));
+        for (int i = 0; i < 20; ++i) tree.File("d" + std::to_string(f) + "\\f" + std::to_string(i), 1000);
+    }
+    {
+        // Memory for the chosen folder's entries and five files more.
+        Navigator nav(tree.Root(), {200, 100}, nullptr, 8);
+        ASSERT_TRUE(nav.Opened());
+        MainWindow& main = nav.Main();
+        ASSERT_TRUE(PumpUntil([&] { return main.document.ScanEnded() && main.document.WaitForScan(0); }));
+        ASSERT_TRUE(main.document.ShortOfMemory());
+        const FolderNode& root = main.document.root;
+        EXPECT_FALSE(root.Complete());
+        EXPECT_EQ(root.Files(), 5);
+        EXPECT_EQ(main.header.ValueText(), L"Out of memory: at least 5 files, " + SizeText(5000));
+        // Drawn in place of the totals, with no indicator left.
+        PumpFor(600);
+        main.RepaintHeader(true);
+        EXPECT_TRUE(HasColour(main.header.hwnd, RECT{10, 27, 390, 45}, RGB(125, 125, 125)));
+        EXPECT_FALSE(HasColour(main.header.hwnd, RECT{130, 20, 280, 45}, RGB(240, 132, 32)));
+        // The rows it counted can be chosen.
+        FolderNode* row = RowNamed(main, "d0");
+        ASSERT_NE(row, nullptr);
+        PressRow(main, row);
+        EXPECT_EQ(main.document.selected, row);
+        ASSERT_TRUE(nav.Close());
+    }
+    Navigator next(tree.Root());
+    ASSERT_TRUE(next.WaitForScan());
+    EXPECT_FALSE(next.Main().document.ShortOfMemory());
+    EXPECT_EQ(next.Main().header.ValueText(), L"60 files, " + SizeText(60000));
 }
 
 TEST(Tooltip, ShownOnAPressDuringTheScanAndGoneAfterThreeSeconds) {

@@ -117,15 +117,16 @@ void HeadWindow::Paint(HDC dc) {
 
 void HeadWindow::PaintSummary(HDC dc) {
     const Scale& scale = Main()->scale;
-    const FolderNode& root = Main()->document.root;
-    if (root.Complete() && Main()->document.RootError()) {
-        // No totals for a folder that could not be listed: they would read
-        // as an empty folder's.
+    const Document& doc = Main()->document;
+    const FolderNode& root = doc.root;
+    if ((root.Complete() && doc.RootError()) || (doc.ShortOfMemory() && doc.ScanEnded() && !root.Complete())) {
+        // No bare totals for a folder that could not be listed, nor for a
+        // scan that ran out of memory: they would read as the folder's own.
         UseFont(dc);
         SetTextColor(dc, kText);
         SetBkColor(dc, kFace);
         std::wstring text = ValueText();
-        RECT line{scale.Px(10), scale.Px(27), scale.Px(390), scale.Px(45)};
+        RECT line{scale.Px(4), scale.Px(27), scale.Px(396), scale.Px(45)};
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &line,
                   DT_SINGLELINE | DT_CENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
         return;
@@ -176,6 +177,8 @@ RECT HeadWindow::CloseBox() const {
 std::wstring HeadWindow::ValueText() const {
     const Document& doc = Main()->document;
     const FolderNode& root = doc.root;
+    if (!root.Complete() && doc.ShortOfMemory() && doc.ScanEnded())
+        return L"Out of memory: at least " + FilesText(root.Files()) + L", " + SizeText(root.Size());
     if (!root.Complete()) return L"Scanning";
     if (doc.RootError()) return L"Cannot list this folder: " + SystemMessage(doc.RootError());
     return FilesText(root.Files()) + L", " + SizeText(root.Size());

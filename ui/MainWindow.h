@@ -71,7 +71,11 @@ public:
     // Rows may be chosen and acted on: the scan has ended and the list shows
     // its rows. Until then no press, key or reader acts on a row, not even
     // one the tree holds already while the list still says it is listing.
-    bool RowsSettled() const { return rootShown_ && document.root.Complete(); }
+    // A scan that ran out of memory has ended too: its rows are what it
+    // counted, and they stay usable.
+    bool RowsSettled() const {
+        return rootShown_ && (document.root.Complete() || (document.ShortOfMemory() && document.ScanEnded()));
+    }
     // The window is gone, destroyed or with the thread that made it: nothing
     // paints it or is posted to it from here on, and the scan stops.
     void Abandon();

@@ -1,6 +1,7 @@
 #include "Wnd.h"
 
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -104,7 +105,18 @@ void Wnd::RedrawNow() {
     ReleaseDC(hwnd, dc);
 }
 
+// The message loop is the shell's, not ours: nothing may unwind into it. A
+// handler that runs out of memory drops that one message.
 LRESULT CALLBACK Wnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Dispatch(hwnd, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        if (message == WM_PAINT) ValidateRect(hwnd, nullptr);  // or it comes back at once
+        return 0;
+    }
+}
+
+LRESULT Wnd::Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));

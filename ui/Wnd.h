@@ -52,6 +52,7 @@ public:
     void RedrawNow();
 
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd;
     HINSTANCE instance;
