@@ -2,6 +2,7 @@
 // for the path, as the context-menu object does, and runs a message loop until
 // the navigator is closed.
 //   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp] [--stall ROOT_MS,SUB_MS] [--delete NAME]
+//                [--allocations N]
 // With --screenshot it waits for the scan to end, saves the navigator's pixels
 // as a 24-bit bitmap and closes it. With --stall every listing stalls as a
 // slow share's would, the chosen folder's for ROOT_MS and each folder's below
@@ -11,6 +12,8 @@
 // --delete it deletes the row NAME once the scan has ended, answering Yes
 // to the shell's question, and reports how long the delete took and the
 // longest time this thread (the shell's) left a message unanswered meanwhile.
+// With --allocations the scan runs out of memory after N allocations, as it
+// would in a full address space.
 #include <windows.h>
 #include <objbase.h>
 
@@ -81,6 +84,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::wstring screenshot, doomed;
     int stallRoot = -1, stallSub = 0;
+    long allocations = -1;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
             int x = 0, y = 0;
@@ -92,6 +96,8 @@ int wmain(int argc, wchar_t** argv) {
             doomed = argv[++i];
         } else if (!wcscmp(argv[i], L"--stall") && i + 1 < argc) {
             swscanf(argv[++i], L"%d,%d", &stallRoot, &stallSub);
+        } else if (!wcscmp(argv[i], L"--allocations") && i + 1 < argc) {
+            allocations = wcstol(argv[++i], nullptr, 10);
         }
     }
     std::wstring path;
@@ -103,6 +109,7 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     auto* navigator = new MainWindow;
     navigator->document.path = path;
+    navigator->document.allocationsBeforeShortage = allocations;
     if (stallRoot >= 0)
         navigator->document.beforeListing = [stallRoot, stallSub](const FolderNode* folder) {
             Sleep(static_cast<DWORD>(folder->parent ? stallSub : stallRoot));
@@ -132,7 +139,7 @@ int wmain(int argc, wchar_t** argv) {
         ExitProcess(0);
     }
     if (!doomed.empty()) {
-        while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
+        while (!navigator->document.ScanEnded() && !Pump(closed, 50)) {
         }
         FolderNode* root = &navigator->document.root;
         for (int32_t i = 0; i < root->ChildCount(); ++i)
@@ -156,7 +163,7 @@ int wmain(int argc, wchar_t** argv) {
         DestroyWindow(navigator->hwnd);
     }
     if (!screenshot.empty()) {
-        while (!navigator->document.root.Complete() && !Pump(closed, 50)) {
+        while (!navigator->document.ScanEnded() && !Pump(closed, 50)) {
         }
         Pump(closed, 300);
         if (!SaveWindowScreenshot(navigator->hwnd, screenshot)) status = 1;
