@@ -165,6 +165,17 @@ TEST_F(Command, InvokeOpensTheNavigatorOnTheVeryFolderInAProgramOfItsOwn) {
                                  "navigator: open apart", "program: exited 0"})
             EXPECT_NE(output.find(line), std::string::npos) << name << ": " << line << "\n" << output;
     }
+    // A drive's root, whose path ends in a separator, which the program's
+    // command line must not read as escaping the quote after it.
+    TempTree drive;
+    drive.File("on-the-drive", 10);
+    if (!drive.Host("ln -sfn \"$PWD\" \"$WINEPREFIX/dosdevices/u:\"")) GTEST_SKIP() << "no host to map a drive";
+    DWORD code = 1;
+    std::string output = Host("U:\\", "--close", &code);
+    drive.Host("rm -f \"$WINEPREFIX/dosdevices/u:\"");
+    EXPECT_EQ(code, 0u) << output;
+    for (const char* line : {"state: 0x00000000 enabled", "navigator: open apart", "program: exited 0"})
+        EXPECT_NE(output.find(line), std::string::npos) << line << "\n" << output;
 }
 
 }  // namespace
