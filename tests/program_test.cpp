@@ -81,6 +81,14 @@ TEST(Program, OpensTheNavigatorOnTheVeryFolderItIsGivenAndEndsWithIt) {
     tree.Dir(deep + "\\end");
     tree.Dir(deep += "\\end.");
     ASSERT_GT(tree.Path(deep).size(), 300u);
+    // Aware of each monitor's scale, as the shell that hosts the menu is.
+    HMODULE program = LoadLibraryExA((BuildDir() + "\\Tolv.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC manifest = program ? FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
+    ASSERT_NE(manifest, nullptr);
+    std::string text(static_cast<const char*>(LockResource(LoadResource(program, manifest))),
+                     SizeofResource(program, manifest));
+    EXPECT_NE(text.find(">PerMonitorV2</dpiAwareness>"), std::string::npos) << text;
+    FreeLibrary(program);
     for (const std::string& folder :
          {tree.Path("Főt"), tree.Path("%TEMP%"), tree.Path("trail "), "\\\\?\\" + tree.Path(deep)}) {
         Outcome run = RunProgram("\"" + folder + "\"", folder);
