@@ -129,8 +129,8 @@ TEST_F(Command, IsRegisteredBesideTheMenuHandlerAndAnswersAsTheShellAsks) {
     EXPECT_EQ(CanUnload(), S_OK);
 }
 
-// Shown for one file-system folder, a drive's root too; hidden for a file
-// and for two folders.
+// Shown for one file-system folder, a drive's root too; hidden for a file,
+// a virtual folder and two folders.
 TEST_F(Command, TheShellsItemsShowItForExactlyOneFolder) {
     TempTree tree;
     tree.Dir("one");
@@ -140,6 +140,7 @@ TEST_F(Command, TheShellsItemsShowItForExactlyOneFolder) {
         std::string item, options, state;
     } cases[] = {{"C:\\", "--state-only", "enabled"},
                  {tree.Path("note.txt"), "", "hidden"},
+                 {"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", "", "hidden"},  // the computer, a virtual folder
                  {tree.Path("one"), "--state-only --with \"" + tree.Path("two") + "\"", "hidden"}};
     for (const auto& c : cases) {
         DWORD code = 1;

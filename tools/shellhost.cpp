@@ -4,7 +4,7 @@
 // own folder object, builds the menu, invokes the item, and runs the message
 // loop that the navigator lives in.
 //   shellhost.exe FOLDER [--at X,Y] [--wait MS] [--screenshot FILE.bmp] [--close [--hold-readers]]
-//   shellhost.exe ITEM --command [--with ITEM] [--state-only] [--close]
+//   shellhost.exe ITEM --command [--with ITEM] [--state-only] [--close]   (ITEM may be "::{CLSID}")
 // Prints each step; waits up to MS for the scan to end, as the header tells
 // a screen reader; with --close it presses the navigator's close box and
 // reports when the module may be unloaded. With --hold-readers it holds the
@@ -235,7 +235,11 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     std::wstring folder;
-    if (!FolderArgument(argv[1], &folder)) return 2;
+    // A virtual folder by its class ("::{...}") is the shell's to parse.
+    if (command && !wcsncmp(argv[1], L"::", 2))
+        folder = argv[1];
+    else if (!FolderArgument(argv[1], &folder))
+        return 2;
     setvbuf(stdout, nullptr, _IONBF, 0);
     OleInitialize(nullptr);
     if (command) {
