@@ -8,9 +8,10 @@
 #   tools/assemble.sh OUT X64_BUILD X86_BUILD
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-out=${1:?usage: assemble.sh OUT X64_BUILD X86_BUILD}
-x64=${2:?}
-x86=${3:?}
+# Full paths: makensis takes a relative one from the script's folder.
+out=$(realpath -m "${1:?usage: assemble.sh OUT X64_BUILD X86_BUILD}")
+x64=$(realpath "${2:?}")
+x86=$(realpath "${3:?}")
 rm -rf "$out"
 mkdir -p "$out/x64" "$out/x86" "$out/Assets"
 cp "$x64/Tolv.dll" "$x64/Tolv.exe" "$out/x64/"

@@ -7,6 +7,8 @@
 # optional; tools/sign.sh).
 #   tools/package.sh
 set -euo pipefail
+# The certificate as named from where the script was started.
+if [ -n "${TOLV_SIGN_PFX:-}" ]; then TOLV_SIGN_PFX=$(realpath "$TOLV_SIGN_PFX"); export TOLV_SIGN_PFX; fi
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash tools/setup.sh
 for arch in i686 x86_64; do
