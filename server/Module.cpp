@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "ExplorerCommand.h"
 #include "Quilby.h"
 #include "Registrar.h"
 
@@ -29,8 +30,34 @@ const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ru
 const char kGoodbye[] = "All Quorvel files will be removed after reboot";
 constexpr UINT kScriptId = 101;
 
+// Makes the object of one class: the classic menu handler, which may be
+// aggregated, or the command of the first-level menu, which may not.
+using Maker = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
+
+HRESULT MakeQuilby(IUnknown* outer, REFIID iid, void** out) {
+    if (outer && iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
+    auto* object = new (std::nothrow) CQuilby(outer);
+    if (!object) return E_OUTOFMEMORY;
+    IUnknown* inner = object->Inner();
+    inner->AddRef();
+    HRESULT hr = inner->QueryInterface(iid, out);
+    inner->Release();  // frees the object when the query failed
+    return hr;
+}
+
+HRESULT MakeCommand(IUnknown* outer, REFIID iid, void** out) {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* object = new (std::nothrow) CExplorerCommand;
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(iid, out);
+    object->Release();  // frees the object when the query failed
+    return hr;
+}
+
 class ClassFactory : public IClassFactory {
 public:
+    explicit ClassFactory(Maker make) : make_(make) {}
+
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -55,14 +82,7 @@ public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (outer && iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-        auto* object = new (std::nothrow) CQuilby(outer);
-        if (!object) return E_OUTOFMEMORY;
-        IUnknown* inner = object->Inner();
-        inner->AddRef();
-        HRESULT hr = inner->QueryInterface(iid, out);
-        inner->Release();  // frees the object when the query failed
-        return hr;
+        return make_(outer, iid, out);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         if (lock)
@@ -71,9 +91,13 @@ public:
             UnlockModule();
         return S_OK;
     }
+
+private:
+    Maker make_;
 };
 
-ClassFactory theFactory;
+ClassFactory theFactory(MakeQuilby);
+ClassFactory theCommandFactory(MakeCommand);
 
 // Runs the registration script (resource 101) with %MODULE% replaced, for
 // registration or for removal, through the system's registrar.
@@ -218,6 +242,7 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() { return ModuleLocks() == 0 ? S_OK :
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
+    if (clsid == CLSID_VarnelCommand) return theCommandFactory.QueryInterface(iid, out);
     if (clsid != CLSID_Quilby) return CLASS_E_CLASSNOTAVAILABLE;
     EnterCriticalSection(&factoryLock);
     if (!factory) factory = &theFactory;

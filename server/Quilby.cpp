@@ -132,11 +132,8 @@ STDMETHODIMP CQuilby::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
         // taken as the shell holds it, whatever characters it has.
         UINT length = DragQueryFileW(drop, 0, nullptr, 0);
         std::wstring first(length, L'\0');
-        ItemPath exact;
-        DWORD attributes = INVALID_FILE_ATTRIBUTES;
-        if (length != 0 && DragQueryFileW(drop, 0, &first[0], length + 1) == length && exact.SetFolder(first.c_str()))
-            attributes = GetFileAttributesW(exact.Exact());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (length != 0 && DragQueryFileW(drop, 0, &first[0], length + 1) == length &&
+            NavigatorSession::IsFolder(first)) {
             path_ = first;
             result = S_OK;
         }

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "ItemPath.h"
+
 namespace {
 
 // After the close event: the main window signals it from its own destroy
@@ -15,9 +17,16 @@ NavigatorSession::~NavigatorSession() {
     if (invoker_) CloseHandle(invoker_);
 }
 
-void NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
+bool NavigatorSession::IsFolder(const std::wstring& path) {
+    ItemPath exact;
+    if (path.empty() || !exact.SetFolder(path.c_str())) return false;
+    DWORD attributes = GetFileAttributesW(exact.Exact());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+HWND NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
     auto* session = new (std::nothrow) NavigatorSession;
-    if (!session) return;
+    if (!session) return nullptr;
     session->closed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     session->invoker_ = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
     // The closer runs the session's last release, after which the host may
@@ -29,7 +38,7 @@ void NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
     if (!thread) {
         if (session->module_) FreeLibrary(session->module_);
         delete session;
-        return;
+        return nullptr;
     }
     CloseHandle(thread);
     MainWindow& window = session->window_;
@@ -39,7 +48,9 @@ void NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {
                                  reinterpret_cast<Wnd*>(&session->closed_));
     // No navigator (one is open on this folder): nothing will ever close,
     // so the session ends now.
-    if (!created && !(window.hwnd && IsWindow(window.hwnd))) SetEvent(session->closed_);
+    if (created) return window.hwnd;
+    if (!(window.hwnd && IsWindow(window.hwnd))) SetEvent(session->closed_);
+    return nullptr;
 }
 
 DWORD WINAPI NavigatorSession::Closer(LPVOID param) {

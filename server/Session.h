@@ -16,9 +16,13 @@
 
 class NavigatorSession {
 public:
-    // Opens a navigator on `folder` on the calling thread; nothing when one
-    // is open on that folder already.
-    static void Open(const std::wstring& folder, HINSTANCE instance);
+    // Opens a navigator on `folder` on the calling thread and returns its
+    // window; nothing, and null, when one is open on that folder already.
+    // Every way to the navigator comes here: the classic menu, the program.
+    static HWND Open(const std::wstring& folder, HINSTANCE instance);
+    // Whether `path`, taken exactly as the shell or a command line names it,
+    // is a folder now (a drive's or a share's root included).
+    static bool IsFolder(const std::wstring& path);
 
 private:
     NavigatorSession() = default;

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <set>
+#include <vector>
 #include <string>
 
 #include "Programs.h"
@@ -16,6 +18,7 @@
 namespace {
 
 const char kClsid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}";
+const char kCommandClsid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E63}";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolv";
 const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
@@ -46,6 +49,12 @@ std::string ProgramFiles(bool x86) {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Shortcut() {
+    char programs[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, programs);
+    return std::string(programs) + "\\Tolv.lnk";
+}
 
 // A folder's names, in order.
 std::string Listing(const std::string& folder) {
@@ -78,7 +87,9 @@ bool SetWriteTime(const std::string& path, ULONGLONG time) {
 }
 
 // What an installation leaves: both modules registered for folders, each in
-// its own view, one setting, one entry in Add or Remove Programs. The folder
+// its own view, with its program beside it; the package and its logos in the
+// 64-bit folder, and the log of its registration; a Start-menu shortcut;
+// one setting, one entry in Add or Remove Programs. The folder
 // handler's key is one that both views share; the class it names is each
 // view's own.
 void ExpectInstalled() {
@@ -87,13 +98,19 @@ void ExpectInstalled() {
     for (int v = 0; v < 2; ++v) {
         SCOPED_TRACE(v == 0 ? "64-bit view" : "32-bit view");
         EXPECT_TRUE(Exists(folders[v] + "\\Tolv.dll"));
-        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClsid + "\\InprocServer32", nullptr, kViews[v]),
-                  folders[v] + "\\Tolv.dll");
+        EXPECT_TRUE(Exists(folders[v] + "\\Tolv.exe"));
+        for (const char* clsid : {kClsid, kCommandClsid})
+            EXPECT_EQ(Value(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid + "\\InprocServer32", nullptr, kViews[v]),
+                      folders[v] + "\\Tolv.dll");
         EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kRunOnce, "dele", kViews[v]), "<none>");
     }
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "software\\Varnel", "show_dlg"), "1");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "software\\Varnel", KEY_WOW64_32KEY));  // one setting for both
     std::string folder = ProgramFiles(false);
+    EXPECT_EQ(Listing(folder + "\\Assets"), "Square150x150Logo.png Square44x44Logo.png StoreLogo.png ");
+    EXPECT_TRUE(Exists(folder + "\\Tolv.msix"));
+    EXPECT_TRUE(Exists(folder + "\\install.log"));
+    EXPECT_TRUE(Exists(Shortcut()));
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Tolv");
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion"), "1.0.0.1");
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), folder + "\\Tolv.dll,-117");
@@ -111,8 +128,10 @@ void ExpectInstalled() {
 void ExpectUninstalled() {
     EXPECT_FALSE(Exists(ProgramFiles(false)));
     EXPECT_FALSE(Exists(ProgramFiles(true)));
+    EXPECT_FALSE(Exists(Shortcut()));
     const std::string classes[] = {"Folder\\ShellEx\\ContextMenuHandlers\\Tolv",
                                    std::string("CLSID\\") + kClsid,
+                                   std::string("CLSID\\") + kCommandClsid,
                                    "Tolv.Quilby",
                                    "Tolv.Quilby.1",
                                    "TypeLib\\{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E60}",
@@ -283,8 +302,8 @@ TEST(Installer, AnUpgradeOverAHeldModuleFailsAndChangesNothing) {
     CloseHandle(held);
     EXPECT_NE(code, 0u) << output;
     ExpectInstalled();
-    EXPECT_EQ(Listing(ProgramFiles(false)), "Tolv.dll uninstall.exe ");
-    EXPECT_EQ(Listing(ProgramFiles(true)), "Tolv.dll ");
+    EXPECT_EQ(Listing(ProgramFiles(false)), "Assets Tolv.dll Tolv.exe Tolv.msix install.log uninstall.exe ");
+    EXPECT_EQ(Listing(ProgramFiles(true)), "Tolv.dll Tolv.exe ");
     for (bool x86 : {false, true}) EXPECT_EQ(WriteTime(ProgramFiles(x86) + "\\Tolv.dll"), before);
 }
 
@@ -304,6 +323,97 @@ TEST(Installer, AnUninstallWithoutTheModulesLeavesNoKey) {
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Tolv");
 
     EXPECT_EQ(Uninstall(), 0u);
+    ExpectUninstalled();
+}
+
+// Windows 11 as the registry tells it, in both views, and a stand-in for
+// PowerShell that records what it is asked and ends with the code given
+// (TOLV_RECORD_EXIT); both taken back when the scope ends.
+class PosedWindows11 {
+public:
+    PosedWindows11() {
+        for (REGSAM view : kViews) builds_.push_back(Value(HKEY_LOCAL_MACHINE, kVersionKey, "CurrentBuildNumber", view));
+        SetBuild({"22000", "22000"});
+        char windows[MAX_PATH] = "";
+        GetWindowsDirectoryA(windows, MAX_PATH);
+        powerShell_ = std::string(windows) + "\\System32\\WindowsPowerShell\\v1.0\\powershell.exe";
+        CreateDirectoryA((std::string(windows) + "\\System32\\WindowsPowerShell").c_str(), nullptr);
+        CreateDirectoryA((std::string(windows) + "\\System32\\WindowsPowerShell\\v1.0").c_str(), nullptr);
+        moved_ = MoveFileA(powerShell_.c_str(), (powerShell_ + ".away").c_str()) != 0;
+        standIn_ = CopyFileA((BuildDir() + "\\recorder.exe").c_str(), powerShell_.c_str(), FALSE) != 0;
+        char temp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, temp);
+        record_ = std::string(temp) + "powershell-record.txt";
+        DeleteFileA(record_.c_str());
+        SetEnvironmentVariableA("TOLV_RECORD", record_.c_str());
+    }
+    ~PosedWindows11() {
+        SetBuild(builds_);
+        DeleteFileA(powerShell_.c_str());
+        if (moved_) MoveFileA((powerShell_ + ".away").c_str(), powerShell_.c_str());
+        DeleteFileA(record_.c_str());
+        SetEnvironmentVariableA("TOLV_RECORD", nullptr);
+        SetEnvironmentVariableA("TOLV_RECORD_EXIT", nullptr);
+    }
+    bool Ready() const { return standIn_; }
+    // What PowerShell was asked since the last call, one line a run.
+    std::string TakeRecord() {
+        std::string text = FileBytes(record_);
+        DeleteFileA(record_.c_str());
+        return text == "<missing>" ? "" : text;
+    }
+
+private:
+    void SetBuild(const std::vector<std::string>& builds) {
+        for (size_t v = 0; v < 2; ++v) {
+            HKEY key;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVersionKey, 0, KEY_SET_VALUE | kViews[v], &key) != ERROR_SUCCESS)
+                continue;
+            for (const char* name : {"CurrentBuildNumber", "CurrentBuild"})
+                if (builds[v] == "<none>")
+                    RegDeleteValueA(key, name);
+                else
+                    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(builds[v].c_str()),
+                                   static_cast<DWORD>(builds[v].size() + 1));
+            RegCloseKey(key);
+        }
+    }
+    static constexpr const char* kVersionKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+    std::vector<std::string> builds_;
+    std::string powerShell_, record_;
+    bool moved_ = false, standIn_ = false;
+};
+
+// On Windows 11 the installer registers the package, removing any earlier
+// one first, and the uninstaller removes it. Where registration fails, as
+// it does under Wine (PowerShell failing, or doing nothing and exiting 0),
+// the failure goes to the log, the installation goes on and ends with 0,
+// and the classic menu opens the navigator.
+TEST(Installer, OnWindows11ItTriesThePackageAndKeepsTheClassicMenuWhereThatFails) {
+    PosedWindows11 posed;
+    ASSERT_TRUE(posed.Ready());
+    const std::string folder = ProgramFiles(false);
+    const std::string add = "Add-AppxPackage -Path '" + folder + "\\Tolv.msix' -ExternalLocation '" + folder + "'";
+    for (const char* exitCode : {"1", "0"}) {
+        SCOPED_TRACE(std::string("PowerShell ends with ") + exitCode);
+        SetEnvironmentVariableA("TOLV_RECORD_EXIT", exitCode);
+        ASSERT_NO_FATAL_FAILURE(Install());
+        std::string record = posed.TakeRecord();
+        size_t removal = record.find("Get-AppxPackage -Name Tolv | Remove-AppxPackage");
+        EXPECT_NE(removal, std::string::npos) << record;
+        EXPECT_NE(record.find(add, removal), std::string::npos) << record;
+        EXPECT_EQ(FileBytes(folder + "\\install.log").find("Windows build 22000: the package could not be registered (PowerShell: " +
+                                                        std::string(exitCode) + ")"),
+                  0u);
+    }
+    TempTree tree;
+    tree.File("a.txt", 10);
+    DWORD code = 99;
+    std::string output = Capture("\"" + BuildDir() + "\\shellhost.exe\" \"" + tree.Root() + "\" --close --wait 300", &code);
+    EXPECT_NE(output.find("navigator: open"), std::string::npos) << output;
+
+    EXPECT_EQ(Uninstall(), 0u);
+    EXPECT_NE(posed.TakeRecord().find("Remove-AppxPackage"), std::string::npos);
     ExpectUninstalled();
 }
 

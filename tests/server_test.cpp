@@ -16,6 +16,7 @@
 namespace {
 
 const char kClsid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}";
+const char kCommandClsid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E63}";
 const char kLibid[] = "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E60}";
 const CLSID CLSID_Quilby = {0x5b0d6e6c, 0x3f2a, 0x4c1e, {0x9b, 0x7d, 0x1e, 0x2a, 0x3c, 0x4d, 0x5e, 0x62}};
 const IID IID_IQuilby = {0x5b0d6e6c, 0x3f2a, 0x4c1e, {0x9b, 0x7d, 0x1e, 0x2a, 0x3c, 0x4d, 0x5e, 0x61}};
@@ -152,6 +153,7 @@ TEST(Registration, WritesTheTableAndUnregistrationTakesItBack) {
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, clsidKey + "\\TypeLib"), kLibid);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid + "\\1.0"));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kCommandClsid + "\\InprocServer32"), copy.dll);
     EXPECT_EQ(NoteSetting(), 1u);  // back to 1, also after it was 0
 
     // Unregistration: the message first, while the classes are still there.
@@ -169,6 +171,7 @@ TEST(Registration, WritesTheTableAndUnregistrationTakesItBack) {
     EXPECT_TRUE(settingGoneAtBox);
     for (const char* removed : kRemovedKeys) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, removed)) << removed;
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsidKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kCommandClsid));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid + "\\1.0"));
     for (const char* kept : {"Folder", "Folder\\ShellEx", "Folder\\ShellEx\\ContextMenuHandlers", "CLSID"})
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kept)) << kept;

@@ -1,5 +1,5 @@
-// Draws the navigator's bitmaps and icon into res/ with GDI, so that they can be
-// made again or changed in one place:
+// Draws the navigator's bitmaps and icon, and the package's logos, into res/
+// with GDI, so that they can be made again or changed in one place:
 //   tools/wine-run.sh build/x86_64/drawbitmaps.exe res
 // Every bitmap is drawn at each of the scales in kImageSteps, at its own size
 // there (ImageSize), so that no scale shows a blown-up 100 % image: lengths,
@@ -258,6 +258,17 @@ void Icon(const std::string& dir) {
     if (fclose(out) != 0) exit(1);
 }
 
+// The package's logos, the menu image at the sizes its manifest asks for
+// (the store's 50 px, the start menu's 150 and 44 px); the package is made
+// with them as PNG files.
+void Logos(const std::string& dir) {
+    for (int size : {44, 50, 150}) {
+        Canvas c(SIZE{size, size});
+        MenuImage(c, Scale(96 * size / 16));
+        c.Save(dir + "\\package\\logo" + std::to_string(size) + ".bmp", false);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +290,7 @@ int main(int argc, char** argv) {
         Menu(dir, s);
     }
     Icon(dir);
+    Logos(dir);
     printf("images written to %s\n", dir.c_str());
     return 0;
 }

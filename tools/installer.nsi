@@ -1,8 +1,13 @@
 ; The Windows installer: both builds on 64-bit Windows (the 64-bit module for
 ; Explorer, the 32-bit one for 32-bit programs' Open and Save dialogs), the
 ; 32-bit build alone on 32-bit Windows; an uninstaller listed in Add or Remove
-; Programs. Built by tools/package.sh (makensis, defines below).
-;   makensis -DX64_DLL=... -DX86_DLL=... -DSIZE_KB=... -DOUTFILE=... installer.nsi
+; Programs; each build's Tolv.exe beside its module, with a Start-menu
+; shortcut. On Windows 11 it registers the sparse package (Tolv.msix, with
+; the installation folder as its external location) for the first-level
+; menu; where that fails the classic menu serves alone. Made by
+; tools/assemble.sh from the folders it fills (defines below); with SIGN,
+; the command that signs a file, the installer and its uninstaller are signed.
+;   makensis -DX64_DIR=... -DX86_DIR=... -DPACKAGE_DIR=... -DVERSION=... -DSIZE_KB=... -DOUTFILE=... [-DSIGN=...] installer.nsi
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -10,11 +15,20 @@ RequestExecutionLevel admin
 !include x64.nsh
 
 !define PRODUCT "Tolv"
-!define VERSION "1.0.0.1"
 !define CLSID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E62}"
+!define COMMAND_CLSID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E63}"
 !define LIBID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E60}"
 !define IID "{5B0D6E6C-3F2A-4C1E-9B7D-1E2A3C4D5E61}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolv"
+!define PACKAGE "Tolv"
+; The 64-bit PowerShell, which has the package cmdlets (file system
+; redirection off), with no profile and no prompt.
+!define POWERSHELL '"$WINDIR\System32\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command'
+
+!ifdef SIGN
+    !finalize '${SIGN} "%1"'
+    !uninstfinalize '${SIGN} "%1"'
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -181,6 +195,7 @@ FunctionEnd
 !macro ForEachKey MACRO
     !insertmacro ${MACRO} HKLM "Software\Classes\Folder\ShellEx\ContextMenuHandlers\Tolv"
     !insertmacro ${MACRO} HKLM "Software\Classes\CLSID\${CLSID}"
+    !insertmacro ${MACRO} HKLM "Software\Classes\CLSID\${COMMAND_CLSID}"
     !insertmacro ${MACRO} HKLM "Software\Classes\Tolv.Quilby"
     !insertmacro ${MACRO} HKLM "Software\Classes\Tolv.Quilby.1"
     !insertmacro ${MACRO} HKLM "Software\Classes\TypeLib\${LIBID}"
@@ -237,16 +252,85 @@ FunctionEnd
     !insertmacro ForEachKey DeleteKeyInEachView
 !macroend
 
-; Removes the modules, the uninstallers and the folders (with RMDIR's flags).
+; The files beside a module: its program, and in the 64-bit folder the
+; package, its logos and the install log.
+!macro RemoveCompanions FOLDER
+    !insertmacro MoveAsideIfHeld "${FOLDER}\Tolv.exe"
+    Delete "${FOLDER}\Tolv.msix"
+    Delete "${FOLDER}\install.log"
+    Delete "${FOLDER}\Assets\StoreLogo.png"
+    Delete "${FOLDER}\Assets\Square150x150Logo.png"
+    Delete "${FOLDER}\Assets\Square44x44Logo.png"
+    RMDir "${FOLDER}\Assets"
+!macroend
+
+; Removes the modules, their companions, the shortcut, the uninstallers and
+; the folders (with RMDIR's flags).
 !macro RemoveFiles RMDIR
+    SetShellVarContext all
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     ${If} $Folder64 != ""
         !insertmacro MoveAsideIfHeld "$Folder64\Tolv.dll"
+        !insertmacro RemoveCompanions $Folder64
         Delete "$Folder64\uninstall.exe"
         RMDir ${RMDIR} $Folder64
     ${EndIf}
     !insertmacro MoveAsideIfHeld "$Folder32\Tolv.dll"
+    !insertmacro RemoveCompanions $Folder32
     Delete "$Folder32\uninstall.exe"
     RMDir ${RMDIR} $Folder32
+!macroend
+
+; $R0: the Windows build, from the 64-bit view (0 where it cannot be read).
+!macro WindowsBuild
+    SetRegView 64
+    ReadRegStr $R0 HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion" "CurrentBuildNumber"
+    SetRegView lastused
+    IntOp $R0 $R0 + 0
+!macroend
+
+; Runs a PowerShell command: $R2 is its exit code ("error" where it never
+; ran), $R3 what it printed.
+!macro PowerShell COMMAND
+    ${DisableX64FSRedirection}
+    nsExec::ExecToStack `${POWERSHELL} "${COMMAND}"`
+    Pop $R2
+    Pop $R3
+    ${EnableX64FSRedirection}
+!macroend
+
+; The package of the calling user goes: at uninstallation, and before an
+; upgrade registers the new one.
+!macro RemovePackage
+    !insertmacro PowerShell "Get-AppxPackage -Name ${PACKAGE} | Remove-AppxPackage"
+!macroend
+
+; On Windows 11 (build 22000 on), the package that puts the command into
+; the first-level menu, registered with the installation folder as its
+; external location. The command says "registered" only once the package
+; is there: a PowerShell that does nothing (Wine's) must not pass for one
+; that registered it. Whatever happens goes to the install log; a failure
+; leaves the classic menu, which stays registered everywhere, and the
+; installation goes on.
+!macro RegisterPackage
+    ClearErrors
+    FileOpen $R9 "$INSTDIR\install.log" w
+    !insertmacro WindowsBuild
+    ${If} $Folder64 == ""
+    ${OrIf} $R0 < 22000
+        FileWrite $R9 "Windows build $R0: no package registered; the classic menu serves.$\r$\n"
+    ${Else}
+        !insertmacro RemovePackage
+        !insertmacro PowerShell "Add-AppxPackage -Path '$Folder64\Tolv.msix' -ExternalLocation '$Folder64' -ErrorAction Stop; if (Get-AppxPackage -Name ${PACKAGE}) { 'registered' } else { exit 3 }"
+        StrCpy $R4 $R3 10
+        ${If} $R2 == 0
+        ${AndIf} $R4 == "registered"
+            FileWrite $R9 "Windows build $R0: the package is registered for the first-level menu.$\r$\n"
+        ${Else}
+            FileWrite $R9 "Windows build $R0: the package could not be registered (PowerShell: $R2); the classic menu serves.$\r$\n$R3$\r$\n"
+        ${EndIf}
+    ${EndIf}
+    FileClose $R9
 !macroend
 
 ; Adds FILE to $R1 where it is still there.
@@ -312,10 +396,10 @@ Section "Install"
     ClearErrors
     ${If} $Folder64 != ""
         SetOutPath $Folder64
-        File "/oname=Tolv.dll" "${X64_DLL}"
+        File "/oname=Tolv.dll" "${X64_DIR}/Tolv.dll"
     ${EndIf}
     SetOutPath $Folder32
-    File "/oname=Tolv.dll" "${X86_DLL}"
+    File "/oname=Tolv.dll" "${X86_DIR}/Tolv.dll"
     ${If} ${Errors}
         !insertmacro TakeBackFiles
         !insertmacro Fail "${PRODUCT} could not be installed: its files could not be written. Nothing was changed."
@@ -343,16 +427,41 @@ Section "Install"
         ${EndIf}
     ${EndIf}
 
+    ; The programs, the package and the shortcut, once the modules are
+    ; registered: whatever fails from here on takes all of it back.
+    ${If} $Folder64 != ""
+        !insertmacro MoveAsideIfHeld "$Folder64\Tolv.exe"
+    ${EndIf}
+    !insertmacro MoveAsideIfHeld "$Folder32\Tolv.exe"
     ClearErrors
+    ${If} $Folder64 != ""
+        SetOutPath $Folder64
+        File "/oname=Tolv.exe" "${X64_DIR}/Tolv.exe"
+        File "/oname=Tolv.msix" "${PACKAGE_DIR}/Tolv.msix"
+        SetOutPath "$Folder64\Assets"
+        File "${PACKAGE_DIR}/Assets/*.png"
+    ${EndIf}
+    SetOutPath $Folder32
+    File "/oname=Tolv.exe" "${X86_DIR}/Tolv.exe"
+    SetOutPath $INSTDIR
+    SetShellVarContext all
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Tolv.exe"
     !insertmacro Record
     ${If} ${Errors}
         SetOutPath $TEMP
         !insertmacro RemoveAll ""
-        !insertmacro Fail "${PRODUCT} could not be installed: its uninstaller or its entry in Add or Remove Programs could not be written. Nothing was installed."
+        !insertmacro Fail "${PRODUCT} could not be installed: its files, its uninstaller or its entry in Add or Remove Programs could not be written. Nothing was installed."
     ${EndIf}
+    !insertmacro RegisterPackage
 SectionEnd
 
 Section "Uninstall"
+    ${If} $Folder64 != ""
+        !insertmacro WindowsBuild
+        ${If} $R0 >= 22000
+            !insertmacro RemovePackage
+        ${EndIf}
+    ${EndIf}
     !insertmacro Unregister
     StrCpy $R1 ""
     !insertmacro ForEachKey NoteKeyLeftInEachView
@@ -365,6 +474,10 @@ Section "Uninstall"
         ${EndIf}
         !insertmacro NoteFileLeft "$Folder32\Tolv.dll"
         !insertmacro NoteFileLeft "$Folder32\uninstall.exe"
+        !insertmacro NoteFileLeft "$Folder32\Tolv.exe"
+        ${If} $Folder64 != ""
+            !insertmacro NoteFileLeft "$Folder64\Tolv.exe"
+        ${EndIf}
     ${EndIf}
     ; While anything stays, so does the entry in Add or Remove Programs, to
     ; run the uninstaller again.

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian machine (run as root).
 # Packages already present are left alone, so a second run costs only a dpkg query.
+# The apt sources stay as they are: where they offer only an osslsigncode that
+# cannot sign app packages (Debian 12's own 2.5), the package's signing test
+# skips itself; bookworm-backports has one that can.
 # Where the kernel cannot execute 32-bit programs, QEMU's emulator for them is
 # fetched into build/ (tools/fetch-qemu.sh).
 set -euo pipefail
@@ -8,7 +11,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 need=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
       wine wine32:i386 wine64 libwine-dev fonts-wine fonts-dejavu-core xvfb xauth x11-apps
-      imagemagick googletest util-linux nsis)
+      imagemagick googletest util-linux nsis python3 openssl osslsigncode unzip)
 
 missing=()
 for p in "${need[@]}"; do
