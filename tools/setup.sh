@@ -8,7 +8,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 need=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
       wine wine32:i386 wine64 libwine-dev fonts-wine fonts-dejavu-core xvfb xauth x11-apps
-      imagemagick googletest util-linux nsis)
+      imagemagick googletest util-linux nsis python3)
 
 missing=()
 for p in "${need[@]}"; do
