@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
     std::string tree = BenchFolder("tolv-bench-" + std::to_string(folders) + "-" + std::to_string(files));
     std::string wide = BenchFolder("tolv-bench-wide-10000");
     std::string flat = BenchFolder("tolv-bench-flat-100000");
-    if (!MakeTree(tree, folders, files) || !MakeWideRoot(wide, 10000) || !MakeFlatFolder(flat, 100000)) return 1;
+    if (!TreeComplete(tree) || !TreeComplete(wide) || !TreeComplete(flat)) return 1;
     if (!CompareScan(tree, rounds, "tree")) return 1;
     if (!CompareScan(wide, rounds, "a root of 10,000 top-level folders")) return 1;
     CompareRefresher(100000, 50);
