@@ -1,5 +1,6 @@
 #include "ScaleTree.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -145,9 +146,7 @@ struct Pending {
 
 class ScaleBuilder {
 public:
-    explicit ScaleBuilder(long long target) : target_(target) {
-        listing_.reserve(kMostEntries);  // so that no listing needs more memory for itself
-    }
+    explicit ScaleBuilder(long long target) : target_(target) {}
     ScaleTree Build(FolderNode* root);
 
 private:
@@ -167,10 +166,12 @@ private:
 // listing of the root) should those run out before the count is reached.
 ScaleTree ScaleBuilder::Build(FolderNode* root) {
     int tops = static_cast<int>(target_ / kNodesPerTop + 1);
-    // Room for the longest pending list up front: once nodes are being made,
-    // only they need memory, and running out leaves nothing half linked.
+    // Room for the longest pending list and listing up front: once nodes are
+    // being made, only they need memory, and running out leaves nothing half
+    // linked.
     try {
         pending_.reserve(static_cast<size_t>(tops + kDeepest * kMostSubfolders));
+        listing_.reserve(static_cast<size_t>(std::max(tops, kMostEntries)));
     } catch (const std::bad_alloc&) {
         tree_.outOfMemory = true;
         return tree_;
