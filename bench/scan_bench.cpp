@@ -187,15 +187,10 @@ void CompareLoad(const std::string& folder, int rounds) {
            byFind / load);
 }
 
-// `count` nodes (ten million unless told) built in memory as a scan builds
-// them: the memory per node at the size of a large disk, which must fit a
-// 32-bit shell's address space, and the release of such a tree, as the
-// keep-alive thread frees it after a close. Last, so that no tree freed
-// after it fits unseen in the heap it leaves.
-// The first exception a 32-bit process throws needs memory of its own (the
-// unwinder sorts its tables then): thrown first with memory gone, the
-// model's failed allocation (a nothrow new, which throws and catches inside)
-// ends the program instead of returning null.
+// The first exception the 32-bit build throws needs memory of its own: thrown
+// first with memory gone, the model's failed allocation (a nothrow new, which
+// throws and catches inside) ends the program instead of returning null. One
+// thrown and caught here, with memory to spare, sets that up.
 void ReadyUnwinder() {
     try {
         throw std::bad_alloc();
@@ -203,6 +198,11 @@ void ReadyUnwinder() {
     }
 }
 
+// `count` nodes (ten million unless told) built in memory as a scan builds
+// them: the memory per node at the size of a large disk, which must fit a
+// 32-bit shell's address space, and the release of such a tree, as the
+// keep-alive thread frees it after a close. Last, so that no tree freed
+// after it fits unseen in the heap it leaves.
 void ScaleLine(long long count) {
     ReadyUnwinder();
     // Let go once the tree is built: a release after memory ran out needs a
@@ -227,6 +227,9 @@ void ScaleLine(long long count) {
     double release = Now() - start;
     printf("  release of the tree: %.3f s, %.3f us per node\n", release,
            1e6 * release / static_cast<double>(tree.nodes));
+    // Now, not at the program's end: the 32-bit build under the emulator has
+    // been seen to end with its last line unwritten.
+    fflush(stdout);
 }
 
 }  // namespace
