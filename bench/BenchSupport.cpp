@@ -1,77 +1,28 @@
 #include "BenchSupport.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-bool Done(const std::string& root) {
-    return GetFileAttributesA((root + "\\.complete").c_str()) != INVALID_FILE_ATTRIBUTES;
+bool TreeComplete(const std::string& root) {
+    // The maker writes the marker last: without it the tree is missing or
+    // half made, and its figures would not compare with any other run's.
+    if (GetFileAttributesA((root + "\\.complete").c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    fprintf(stderr,
+            "scan_bench: %s is not complete (no .complete in it); the trees are made on the host by "
+            "tools/make-bench-trees.py, which tools/bench.sh runs first\n",
+            root.c_str());
+    return false;
 }
-
-void MarkDone(const std::string& root) {
-    HANDLE marker = CreateFileA((root + "\\.complete").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(marker);
-}
-
-bool MakeFile(const std::string& name, LONGLONG bytes) {
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        fprintf(stderr, "cannot create %s\n", name.c_str());
-        return false;
-    }
-    LARGE_INTEGER size;
-    size.QuadPart = bytes;
-    if (bytes) {
-        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
-    }
-    CloseHandle(file);
-    return true;
-}
-
-}  // namespace
 
 std::string BenchFolder(const std::string& name) {
     char folder[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("TOLV_BENCH_DIR", folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH - 1) {
+    if (length == 0 || length >= MAX_PATH - 1)
         GetTempPathA(MAX_PATH, folder);
-    } else {
-        CreateDirectoryA(folder, nullptr);
+    else
         strcat(folder, "\\");
-    }
     return std::string(folder) + name;
-}
-
-bool MakeWideRoot(const std::string& root, int folders) {
-    if (Done(root)) return true;
-    printf("making %d top-level folders under %s ...\n", folders, root.c_str());
-    fflush(stdout);
-    CreateDirectoryA(root.c_str(), nullptr);
-    for (int i = 0; i < folders; ++i) {
-        std::string folder = root + "\\folder" + std::to_string(i);
-        CreateDirectoryA(folder.c_str(), nullptr);
-        if (!MakeFile(folder + "\\file.dat", 1000 + i)) return false;
-    }
-    MarkDone(root);
-    return true;
-}
-
-bool MakeFlatFolder(const std::string& root, int files) {
-    if (Done(root)) return true;
-    printf("making %d files in %s ...\n", files, root.c_str());
-    fflush(stdout);
-    CreateDirectoryA(root.c_str(), nullptr);
-    char name[64];
-    for (int i = 0; i < files; ++i) {
-        snprintf(name, sizeof name, "\\entry%06d.dat", i);
-        if (!MakeFile(root + name, 0)) return false;
-    }
-    MarkDone(root);
-    return true;
 }
 
 double Now() {
@@ -80,55 +31,6 @@ double Now() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// A deterministic tree: 20 top-level folders, each with a two-level subtree of
-// folders, the files spread evenly over all folders, sizes from a fixed LCG.
-// Files are made sparse, so the tree costs directory entries, not disk space.
-bool MakeTree(const std::string& root, int folders, int files) {
-    if (Done(root)) return true;
-    printf("making %d folders and %d files under %s ...\n", folders, files, root.c_str());
-    fflush(stdout);
-    CreateDirectoryA(root.c_str(), nullptr);
-    const int top = 20;
-    const int perTop = std::max(1, folders / top);
-    const int groups = std::max(1, static_cast<int>(std::sqrt(perTop)));
-    std::vector<std::string> all;
-    for (int t = 0; t < top; ++t) {
-        std::string topPath = root + "\\top" + std::to_string(t);
-        CreateDirectoryA(topPath.c_str(), nullptr);
-        all.push_back(topPath);
-        for (int made = 1, g = 0; made < perTop; ++g) {
-            std::string group = topPath + "\\group" + std::to_string(g);
-            CreateDirectoryA(group.c_str(), nullptr);
-            all.push_back(group);
-            ++made;
-            for (int f = 0; f < perTop / groups && made < perTop; ++f, ++made) {
-                std::string leaf = group + "\\folder" + std::to_string(f);
-                CreateDirectoryA(leaf.c_str(), nullptr);
-                all.push_back(leaf);
-            }
-        }
-    }
-    uint32_t seed = 12345;
-    for (int i = 0; i < files; ++i) {
-        const std::string& folder = all[static_cast<size_t>(i) % all.size()];
-        char name[MAX_PATH];
-        snprintf(name, sizeof name, "%s\\file%06d.dat", folder.c_str(), i);
-        HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            fprintf(stderr, "cannot create %s\n", name);
-            return false;
-        }
-        seed = seed * 1664525u + 1013904223u;
-        LARGE_INTEGER size;
-        size.QuadPart = seed % 1000000;
-        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
-        CloseHandle(file);
-    }
-    MarkDone(root);
-    return true;
 }
 
 // The baseline: one thread, depth first, counting files and bytes.

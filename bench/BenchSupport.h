@@ -1,4 +1,4 @@
-// Shared parts of the benchmarks: synthetic trees on disk, the plain walks
+// Shared parts of the benchmarks: the synthetic trees' check, the plain walks
 // the model is measured against, timing and memory.
 #pragma once
 
@@ -10,15 +10,10 @@
 #include "Document.h"
 
 double Now();
-// A deterministic tree: 20 top-level folders, each with a two-level subtree of
-// folders, the files spread evenly over all folders, sizes from a fixed LCG.
-// Files are made sparse, so the tree costs directory entries, not disk space.
-// Made once; later runs find it complete.
-bool MakeTree(const std::string& root, int folders, int files);
-// `folders` top-level folders of one small file each.
-bool MakeWideRoot(const std::string& root, int folders);
-// One folder of `files` empty files.
-bool MakeFlatFolder(const std::string& root, int files);
+// True when the synthetic tree at `root` is complete; else says so on stderr.
+// The trees are made on the host, each to its one layout, by
+// tools/make-bench-trees.py.
+bool TreeComplete(const std::string& root);
 // The baseline: one thread, depth first, counting files and bytes.
 void PlainWalk(char* path, size_t len, long long* files, double* bytes);
 // The same walk on several threads, each taking the next top-level folder.

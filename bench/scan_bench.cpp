@@ -2,19 +2,21 @@
 // the model's full scan of a synthetic tree against plain walks of the same
 // tree, the memory per node and the release of the tree; a root of many
 // top-level folders; the refresher's cycle on a large top level; the listing
-// of a large folder.
-//   scan_bench.exe [FOLDERS [FILES [ROUNDS]]]      (default 20000 200000 3)
+// of a large folder; memory and release at ten million nodes.
+//   scan_bench.exe [FOLDERS [FILES [ROUNDS [NODES]]]]   (default 20000 200000 3 10000000)
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "BenchSupport.h"
 #include "Document.h"
 #include "RootOrder.h"
+#include "ScaleTree.h"
 
 namespace {
 
@@ -185,22 +187,49 @@ void CompareLoad(const std::string& folder, int rounds) {
            byFind / load);
 }
 
-// Release of a tree of 1.1 million nodes (100,000 folders of ten files each,
-// built in memory), as the keep-alive thread frees it after a close.
-void ReleaseLargeTree() {
-    auto* doc = new Document;
-    for (int f = 0; f < 100000; ++f) {
-        std::wstring name = L"folder" + std::to_wstring(f);
-        FolderNode* folder = CreateNode({name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0}, &doc->root);
-        for (int i = 0; i < 10; ++i) {
-            std::wstring file = L"file" + std::to_wstring(i) + L".dat";
-            CreateNode({file.c_str(), file.size(), FILE_ATTRIBUTE_ARCHIVE, 1000, 0, 0}, folder);
-        }
+// The first exception the 32-bit build throws needs memory of its own: thrown
+// first with memory gone, the model's failed allocation (a nothrow new, which
+// throws and catches inside) ends the program instead of returning null. One
+// thrown and caught here, with memory to spare, sets that up.
+void ReadyUnwinder() {
+    try {
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
     }
+}
+
+// `count` nodes (ten million unless told) built in memory as a scan builds
+// them: the memory per node at the size of a large disk, which must fit a
+// 32-bit shell's address space, and the release of such a tree, as the
+// keep-alive thread frees it after a close. Last, so that no tree freed
+// after it fits unseen in the heap it leaves.
+void ScaleLine(long long count) {
+    ReadyUnwinder();
+    // Let go once the tree is built: a release after memory ran out needs a
+    // little of its own (its list of the nodes still to free).
+    void* headroom = malloc(4 << 20);
+    SIZE_T before = PrivateBytes();
     double start = Now();
+    auto* doc = new Document;
+    ScaleTree tree = BuildScaleTree(*doc, count);
+    double build = Now() - start;
+    double bytes = static_cast<double>(PrivateBytes() - before);
+    free(headroom);
+    if (tree.outOfMemory)
+        printf("scale: out of memory after %lld of %lld nodes (%.0f MB private)\n", tree.nodes, count, bytes / 1048576);
+    printf("scale: %lld nodes built in memory as a scan links them, names of %.1f bytes on average: %.1f s\n",
+           tree.nodes, tree.nameBytes / static_cast<double>(tree.nodes), build);
+    printf("  memory: %.1f bytes per node (private bytes over nodes, %d-bit build)\n",
+           bytes / static_cast<double>(tree.nodes), static_cast<int>(sizeof(void*) * 8));
+    fflush(stdout);
+    start = Now();
     delete doc;
     double release = Now() - start;
-    printf("release of 1.1 million nodes built in memory: %.3f s, %.2f us per node\n", release, release / 1.1);
+    printf("  release of the tree: %.3f s, %.3f us per node\n", release,
+           1e6 * release / static_cast<double>(tree.nodes));
+    // Now, not at the program's end: the 32-bit build under the emulator has
+    // been seen to end with its last line unwritten.
+    fflush(stdout);
 }
 
 }  // namespace
@@ -209,14 +238,15 @@ int main(int argc, char** argv) {
     int folders = argc > 1 ? atoi(argv[1]) : 20000;
     int files = argc > 2 ? atoi(argv[2]) : 200000;
     int rounds = argc > 3 ? atoi(argv[3]) : 3;
+    long long nodes = argc > 4 ? atoll(argv[4]) : 10000000;
     std::string tree = BenchFolder("tolv-bench-" + std::to_string(folders) + "-" + std::to_string(files));
     std::string wide = BenchFolder("tolv-bench-wide-10000");
     std::string flat = BenchFolder("tolv-bench-flat-100000");
-    if (!MakeTree(tree, folders, files) || !MakeWideRoot(wide, 10000) || !MakeFlatFolder(flat, 100000)) return 1;
+    if (!TreeComplete(tree) || !TreeComplete(wide) || !TreeComplete(flat)) return 1;
     if (!CompareScan(tree, rounds, "tree")) return 1;
     if (!CompareScan(wide, rounds, "a root of 10,000 top-level folders")) return 1;
     CompareRefresher(100000, 50);
     CompareLoad(flat, rounds);
-    ReleaseLargeTree();
+    ScaleLine(nodes);
     return 0;
 }

@@ -11,8 +11,9 @@ for arch in x86_64 i686; do
     cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" >/dev/null
     cmake --build "build/$arch" -j"$(nproc)" --target scan_bench >/dev/null
 done
-# The synthetic trees are made once, by the first build's run, for both.
-mkdir -p build/bench-trees
+# The synthetic trees are made once, on the host, for both builds; Wine
+# reaches them through its Z: drive.
+tools/make-bench-trees.py build/bench-trees "${@:1:2}"
 export TOLV_BENCH_DIR="Z:$(pwd | tr / '\\')\\build\\bench-trees"
 echo "== x86_64"
 tools/wine-run.sh build/x86_64/scan_bench.exe "$@"
