@@ -187,34 +187,18 @@ void CompareLoad(const std::string& folder, int rounds) {
            byFind / load);
 }
 
-// The first exception the 32-bit build throws needs memory of its own: thrown
-// first with memory gone, the model's failed allocation (a nothrow new, which
-// throws and catches inside) ends the program instead of returning null. One
-// thrown and caught here, with memory to spare, sets that up.
-void ReadyUnwinder() {
-    try {
-        throw std::bad_alloc();
-    } catch (const std::bad_alloc&) {
-    }
-}
-
 // `count` nodes (ten million unless told) built in memory as a scan builds
 // them: the memory per node at the size of a large disk, which must fit a
 // 32-bit shell's address space, and the release of such a tree, as the
 // keep-alive thread frees it after a close. Last, so that no tree freed
 // after it fits unseen in the heap it leaves.
 void ScaleLine(long long count) {
-    ReadyUnwinder();
-    // Let go once the tree is built: a release after memory ran out needs a
-    // little of its own (its list of the nodes still to free).
-    void* headroom = malloc(4 << 20);
     SIZE_T before = PrivateBytes();
     double start = Now();
     auto* doc = new Document;
     ScaleTree tree = BuildScaleTree(*doc, count);
     double build = Now() - start;
     double bytes = static_cast<double>(PrivateBytes() - before);
-    free(headroom);
     if (tree.outOfMemory)
         printf("scale: out of memory after %lld of %lld nodes (%.0f MB private)\n", tree.nodes, count, bytes / 1048576);
     printf("scale: %lld nodes built in memory as a scan links them, names of %.1f bytes on average: %.1f s\n",

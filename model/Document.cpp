@@ -5,7 +5,27 @@
 #include <new>
 #include <vector>
 
+namespace {
+
+// The first exception a process throws sets up the unwinder, which takes
+// memory of its own (seen in the 32-bit build): thrown first once memory has
+// run out, it ends the process, the shell's. One thrown here, while there is
+// memory to spare, leaves every later shortage a plain std::bad_alloc.
+void ReadyUnwinder() {
+    static const bool ready = [] {
+        try {
+            throw std::bad_alloc();
+        } catch (const std::bad_alloc&) {
+        }
+        return true;
+    }();
+    (void)ready;
+}
+
+}  // namespace
+
 Document::Document() : selected(nullptr), owner(nullptr) {
+    ReadyUnwinder();
     InitNode(&root);
     finishedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     rootListedEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);

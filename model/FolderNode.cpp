@@ -184,22 +184,22 @@ void DestroyNode(FolderNode* node) {
 }  // namespace
 
 void FreeSubtree(FolderNode* node) {
-    // Each freed array hands its children to the pending list, so the deepest
-    // tree frees in a loop instead of a recursion as deep as the tree.
-    std::vector<FolderNode*> pending;
-    auto detach = [&pending](FolderNode* from) {
-        if (ChildArray* array = from->children) {
-            pending.insert(pending.end(), array->items, array->items + array->length);
-            free(array);
-            from->children = nullptr;
+    // Down to a node without children, freed, then up to its parent again by
+    // its parent pointer: no recursion as deep as the tree, and no list of
+    // its own, since a release may come when memory has run out.
+    FolderNode* at = node;
+    for (;;) {
+        ChildArray* array = at->children;
+        if (array && array->length > 0) {
+            at = array->items[--array->length];
+            continue;
         }
-    };
-    detach(node);
-    while (!pending.empty()) {
-        FolderNode* next = pending.back();
-        pending.pop_back();
-        detach(next);
-        DestroyNode(next);
+        free(array);
+        at->children = nullptr;
+        if (at == node) break;
+        FolderNode* up = at->parent;
+        DestroyNode(at);
+        at = up;
     }
     node->folderCount.store(0, std::memory_order_relaxed);
 }
