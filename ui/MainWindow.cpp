@@ -197,11 +197,7 @@ void MainWindow::OnMouseWheel(WPARAM wParam) {
     scrollBar.ScrollBy(delta <= 0 ? 1 : -1);
 }
 
-// Scrolled first, so that a screen reader hears of a row in view.
-void MainWindow::SelectionMoved() {
-    list.ShowRow(document.selected);
-    list.NotifySelection();
-}
+void MainWindow::SelectionMoved() { list.SelectionChanged(); }
 
 void MainWindow::OnSetFocus() {
     if (list.hwnd && IsWindowEnabled(hwnd)) SetFocus(list.hwnd);
@@ -298,10 +294,8 @@ void MainWindow::RowsRemoved(int rows) {
     list.rowTotal -= rows;
     if (list.rowTotal < 0) list.rowTotal = 0;
     list.Relayout();
-    // The next row took the selection.
-    list.ShowRow(document.selected);
     list.NotifyRowsChanged();
-    list.NotifySelection();
+    list.SelectionChanged();  // a neighbour, or the parent, took the selection
     header.NotifyValueIfChanged();
 }
 
