@@ -1,7 +1,10 @@
 // The list of a navigator on a folder taller than the screen: fitting the
 // rows, the scroll bar, the keys of a tree, a change of scale.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winternl.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,18 @@
 #include "TempTree.h"
 
 namespace {
+
+// The process's GDI objects: the used entries of the handle table the system
+// maps into it (Wine's GetGuiResources answers 0). An entry is 24 bytes, its
+// type at byte 14, 0 when free; the table's address is in the process block.
+int GdiObjects() {
+    const auto* peb = reinterpret_cast<const BYTE*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + (sizeof(void*) == 8 ? 0xf8 : 0x94));
+    if (!table) return -1;
+    int used = 0;
+    for (int i = 0; i < 0x10000; ++i) used += table[i * 24 + 14] != 0;
+    return used;
+}
 
 // A folder of many files next to two small entries: expanding it makes the
 // rows overflow the screen.
@@ -176,6 +191,36 @@ TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
         int y = (RowOf(main, picked) - main.scrollBar.topRow) * main.list.rowHeight;
         EXPECT_TRUE(HasColour(main.list.hwnd, RECT{px(20), y, px(60), y + main.list.rowHeight}, kSelected));
     }
+
+    // A scale too large for the screen: the navigator stays whole on its
+    // work area, close box and all.
+    auto change = [&](int dpi) {
+        RECT suggested = WindowRect(main.hwnd);
+        suggested.right = suggested.left + MulDiv(415, dpi, 96);
+        SendMessageW(main.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        for (Wnd* pane : std::initializer_list<Wnd*>{&main.list, &main.header, &main.scrollBar, &main.tooltip, &main.menu})
+            pane->RedrawNow();
+    };
+    change(480);
+    RECT window = WindowRect(main.hwnd), work = main.workArea, box = main.header.CloseBox();
+    EXPECT_TRUE(window.left >= work.left && window.right <= work.right) << window.left << ".." << window.right;
+    EXPECT_TRUE(window.top >= work.top && window.bottom <= work.bottom) << window.top << ".." << window.bottom;
+    COLORREF close = PixelAt(main.header.hwnd, box.left + 2, box.bottom / 3);
+    EXPECT_GT(GetRValue(close), 200);
+    EXPECT_LT(GetBValue(close), 100);
+    MapWindowPoints(main.header.hwnd, nullptr, reinterpret_cast<POINT*>(&box), 2);
+    POINT centre{(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+    EXPECT_TRUE(PtInRect(&work, centre) && PtInRect(&window, centre));
+
+    // A hundred changes of scale leave no GDI object behind.
+    change(96);
+    const int before = GdiObjects();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 50; ++i) {
+        change(144);
+        change(96);
+    }
+    EXPECT_EQ(GdiObjects(), before);
 }
 
 // The keys of a Windows tree, on more rows than the navigator shows: the
