@@ -1,7 +1,6 @@
 #include "ListPainter.h"
 
 #include <cstring>
-#include <cstdio>
 #include <cwchar>
 
 #include "ChildWindow.h"
@@ -161,11 +160,11 @@ void ListPainter::PaintName(int left, int limit) {
 }
 
 void ListPainter::PaintLevel(int right, int level) {
-    wchar_t figure[12];
-    int length = swprintf(figure, 12, L"%d", level);
+    const std::wstring figure = std::to_wstring(level);
+    const int length = static_cast<int>(figure.size());
     SIZE drawn;
-    if (length <= 0 || !GetTextExtentPoint32W(buffer_, figure, length, &drawn)) return;
+    if (!GetTextExtentPoint32W(buffer_, figure.c_str(), length, &drawn)) return;
     SetTextColor(buffer_, kLevelText);
-    TextOutW(buffer_, right - drawn.cx, y_, figure, length);
+    TextOutW(buffer_, right - drawn.cx, y_, figure.c_str(), length);
     SetTextColor(buffer_, RGB(0, 0, 0));
 }
