@@ -17,7 +17,12 @@ namespace {
 // maps into it (Wine's GetGuiResources answers 0). An entry is 24 bytes, its
 // type at byte 14, 0 when free; the table's address is in the process block.
 int GdiObjects() {
-    const auto* peb = reinterpret_cast<const BYTE*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+    using Query = NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) return -1;
+    const auto* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
     const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + (sizeof(void*) == 8 ? 0xf8 : 0x94));
     if (!table) return -1;
     int used = 0;
