@@ -427,7 +427,7 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
 TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     SetNoteSetting(1);
     tree.File("user.txt", 7);
-    tree.File("own.txt", 9);  // above user.txt: the delete of that one selects no other
+    tree.File("own.txt", 9);  // above user.txt, which hands it the selection as it goes
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
@@ -478,6 +478,8 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
         EXPECT_FALSE(Exists(tree.Path("user.txt")));
         EXPECT_EQ(NoteSetting(), 1);
         EXPECT_EQ(NoteSetting(HKEY_CURRENT_USER), 0);
+        ASSERT_EQ(main.document.selected, Row(main, "own.txt"));
+        main.document.selected = nullptr;
         NoteAnswer silenced{0, IDOK, 20, false, {}, {}};
         EXPECT_FALSE(DeleteAnswering(main, silenced));
     }
