@@ -114,8 +114,11 @@ void Document::MoveSelection(bool up) {
     if (index < 0) return;
     FolderNode* next = nullptr;
     if (up) {
+        // The row just above: the previous sibling's last shown row when it
+        // is expanded, so that Up undoes Down.
         if (index > 0)
-            next = node->parent->Child(index - 1);
+            for (next = node->parent->Child(index - 1); next->isFolder && next->Expanded() && next->ChildCount() > 0;)
+                next = next->Child(next->ChildCount() - 1);
         else if (node->parent != &root)
             next = node->parent;
     } else if (node->Expanded() && node->ChildCount() > 0) {
@@ -177,7 +180,14 @@ int Document::RemoveNode(FolderNode* node) {
     bool wasSelected = selected == node;
     if (IsUnder(selected, node)) selected = nullptr;
     int index = ReleaseNode(node);
-    if (wasSelected) selected = index >= 0 && index < parent->ChildCount() ? parent->Child(index) : nullptr;
+    // The keyboard keeps its place: the next sibling, else the previous one,
+    // else the parent (never the root, which has no row).
+    if (wasSelected)
+        selected = index < 0                    ? nullptr
+                   : index < parent->ChildCount() ? parent->Child(index)
+                   : index > 0                  ? parent->Child(index - 1)
+                   : parent->parent             ? parent
+                                                : nullptr;
     if (owner) {
         owner->EndTreeChange();
         owner->RowsRemoved(rows);

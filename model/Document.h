@@ -89,8 +89,9 @@ public:
     // how many list rows went with it: the row itself and, for an expanded
     // folder, the rows it showed; none for a node no row shows.
     int RemoveSelected() { return RemoveNode(selected); }
-    // The same for any node of the tree; the selection moves on to the next
-    // sibling only when it was that node, and is cleared when it was below it.
+    // The same for any node of the tree; the selection moves on (to the next
+    // sibling, else the previous one, else the parent) only when it was that
+    // node, and is cleared when it was below it.
     int RemoveNode(FolderNode* node);
     // Removes every node below `folder` that `gone` names (with its subtree),
     // its totals with it, in one change of the views: what a delete took

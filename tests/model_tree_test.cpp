@@ -223,11 +223,20 @@ TEST_F(SelectionTree, DownFollowsDisplayOrder) {
     EXPECT_EQ(views.moves, 0);
 }
 
-TEST_F(SelectionTree, UpTakesPreviousSiblingOrParent) {
+TEST_F(SelectionTree, UpTakesTheRowJustAboveAndUndoesDown) {
     Move(c, true, b);
-    Move(b, true, a);       // a is expanded: a itself, not its last row
-    Move(a2, true, a1);
+    Move(b, true, a2);      // a is expanded: its last row
+    Move(a2, true, a1y);    // a1 is expanded too: the last row of its subtree
+    Move(a1y, true, a1x);
     Move(a1x, true, a1);    // first child: the parent
+    Move(a1, true, a);
+    // Over every row, Up undoes Down.
+    for (FolderNode* row : {a, a1, a1x, a1y, a2, b}) {
+        doc.selected = row;
+        doc.MoveSelection(false);
+        doc.MoveSelection(true);
+        EXPECT_EQ(doc.selected, row) << row->Name();
+    }
     views.lists = 0;
     Move(a, true, a);       // the first row: no change, no repaint
     EXPECT_EQ(views.lists, 0);
@@ -265,7 +274,7 @@ TEST_F(SelectionTree, RemovingAFolderLowersEveryAncestorAndMovesTheSelection) {
     EXPECT_EQ(views.fullHeaders, 1);
 }
 
-TEST_F(SelectionTree, RemovingAFileResortsAncestorsAndClearsSelectionAtTheEnd) {
+TEST_F(SelectionTree, RemovingAFileResortsAncestorsAndSelectsThePreviousSiblingAtTheEnd) {
     doc.selected = a2;  // a stays ahead of b only while a2 counts
     a->size.store(250);
     b->size.store(100);
@@ -275,7 +284,16 @@ TEST_F(SelectionTree, RemovingAFileResortsAncestorsAndClearsSelectionAtTheEnd) {
     EXPECT_EQ(a->Size(), 50);
     EXPECT_EQ(doc.root.Files(), 4);
     EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"b", "a", "c.txt"}));
-    EXPECT_EQ(doc.selected, nullptr);  // a2 was a's last child
+    EXPECT_EQ(doc.selected, a1);  // a2 was a's last child: the one before it
+    // A folder's only child: its parent; the root's only child: nothing.
+    doc.selected = b1;
+    doc.RemoveSelected();
+    EXPECT_EQ(doc.selected, b);
+    Document lone;
+    FolderNode* only = AddFile(&lone.root, "only", 1);
+    lone.selected = only;
+    lone.RemoveSelected();
+    EXPECT_EQ(lone.selected, nullptr);
 }
 
 TEST_F(SelectionTree, TearingDownSkipsTheAccounting) {

@@ -291,6 +291,64 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
     UnhookWinEvent(hook);
 }
 
+// The reader's focus is the keyboard's, and a reader's collapse brings the
+// selection it moves into view before it tells of it.
+TEST(Accessibility, FocusFollowsTheKeyboardAndACollapseShowsTheSelection) {
+    Apartment apartment;
+    TempTree tree;
+    tree.Dir("many");
+    for (int i = 0; i < 90; ++i) tree.File("many\\f" + std::to_string(i), 100 + i);
+    tree.File("solo.txt", 1);
+    events.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, Record, 0, 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    IAccessible* list = ObjectOf(main.list.hwnd);
+    ASSERT_NE(list, nullptr);
+    VARIANT v;
+
+    // The list has the keys and no row is selected: the outline has the focus.
+    SetFocus(main.list.hwnd);
+    ASSERT_EQ(GetFocus(), main.list.hwnd);
+    ASSERT_EQ(main.document.selected, nullptr);
+    EXPECT_EQ(State(list, CHILDID_SELF), STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED);
+    ASSERT_EQ(list->get_accFocus(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_I4);
+    EXPECT_EQ(v.lVal, CHILDID_SELF);
+
+    // A row 80 rows down, selected by the reader, then its folder collapsed
+    // by the reader: the folder takes the selection, in view.
+    ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return main.list.rowTotal == 92; }, 5000));
+    ASSERT_EQ(list->accSelect(SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION, Child(81)), S_OK);
+    ASSERT_GT(main.scrollBar.topRow, 0);
+    EXPECT_EQ(State(list, CHILDID_SELF), STATE_SYSTEM_FOCUSABLE);
+    EXPECT_EQ(State(list, 81), kRowState | kChosen);
+    size_t mark = events.size();
+    ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return main.list.rowTotal == 2; }, 5000));
+    FolderNode* many = main.list.FindRow(0);
+    EXPECT_EQ(main.document.selected, many);
+    EXPECT_EQ(main.scrollBar.topRow, 0);
+    EXPECT_TRUE(Await(mark, EVENT_OBJECT_FOCUS, main.list.hwnd, 1));
+    EXPECT_EQ(State(list, 1), kRowState | kChosen | STATE_SYSTEM_COLLAPSED);
+    EXPECT_EQ(Answer(list->get_accFocus(&v), v), 1);
+
+    // The keys go elsewhere: the row stays selected, but has no focus.
+    SetFocus(main.header.hwnd);
+    ASSERT_EQ(GetFocus(), main.header.hwnd);
+    EXPECT_EQ(State(list, 1), kRowState | STATE_SYSTEM_SELECTED | STATE_SYSTEM_COLLAPSED);
+    EXPECT_EQ(State(list, CHILDID_SELF), STATE_SYSTEM_FOCUSABLE);
+    EXPECT_EQ(list->get_accFocus(&v), S_FALSE);
+    EXPECT_EQ(Answer(list->get_accSelection(&v), v), 1);
+    list->Release();
+    UnhookWinEvent(hook);
+}
+
 // The header's summary line as the user sees it: its pixels.
 std::vector<COLORREF> SummaryLine(HWND header) {
     std::vector<COLORREF> pixels;

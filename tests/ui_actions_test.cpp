@@ -128,6 +128,12 @@ struct Actions : ::testing::Test {
     }
 };
 
+// The child id of the list's last focus event.
+LONG focusedRow;
+void CALLBACK RecordFocus(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG child, DWORD, DWORD) {
+    if (object == OBJID_CLIENT) focusedRow = child;
+}
+
 TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());
@@ -153,18 +159,32 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     EXPECT_EQ(main.list.rowTotal, 2);
     EXPECT_EQ(WindowRect(main.hwnd).bottom - WindowRect(main.hwnd).top, height - main.list.rowHeight);
 
-    // An expanded folder takes its visible rows with it; its ancestors' totals
-    // drop by its own.
+    // A folder's last row: the row above it takes the selection, and a
+    // screen reader hears of it.
     FolderNode* photos = Row(main, "photos");
     ASSERT_NE(photos, nullptr);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowOf(main, photos) * main.list.rowHeight + 2);
     ASSERT_EQ(main.list.rowTotal, 4);
+    FolderNode* first = Row(main, "a-" + unique + ".jpg");
+    Select(main, Row(main, "b.jpg"));
+    focusedRow = 0;
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, RecordFocus, 0, 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_FALSE(Exists(tree.Path("photos\\b.jpg")));
+    EXPECT_EQ(doc.selected, first);
+    EXPECT_TRUE(PumpUntil([&] { return focusedRow == RowOf(main, first) + 1; }, 5000));
+    UnhookWinEvent(hook);
+
+    // An expanded folder takes its visible rows with it; its ancestors' totals
+    // drop by its own.
+    ASSERT_EQ(main.list.rowTotal, 3);
     Select(main, photos);
     total = doc.root.Size();
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_FALSE(Exists(tree.Path("photos")));
     EXPECT_EQ(main.list.rowTotal, 1);
-    EXPECT_EQ(doc.root.Size(), total - 50000);
+    EXPECT_EQ(doc.root.Size(), total - 30000);
     EXPECT_EQ(doc.root.Files(), 1);
     EXPECT_EQ(main.scrollBar.range, 0);
     // The header shows the new totals after its full repaint.
@@ -407,7 +427,7 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
 TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
     SetNoteSetting(1);
     tree.File("user.txt", 7);
-    tree.File("own.txt", 9);  // above user.txt: the delete of that one selects no other
+    tree.File("own.txt", 9);  // above user.txt, which hands it the selection as it goes
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
@@ -458,6 +478,8 @@ TEST_F(Actions, TheNoteComesBeforeADeleteUntilItsBoxIsTicked) {
         EXPECT_FALSE(Exists(tree.Path("user.txt")));
         EXPECT_EQ(NoteSetting(), 1);
         EXPECT_EQ(NoteSetting(HKEY_CURRENT_USER), 0);
+        ASSERT_EQ(main.document.selected, Row(main, "own.txt"));
+        main.document.selected = nullptr;
         NoteAnswer silenced{0, IDOK, 20, false, {}, {}};
         EXPECT_FALSE(DeleteAnswering(main, silenced));
     }

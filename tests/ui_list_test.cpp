@@ -1,13 +1,34 @@
 // The list of a navigator on a folder taller than the screen: fitting the
 // rows, the scroll bar, the keys of a tree, a change of scale.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winternl.h>
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "Navigator.h"
 #include "TempTree.h"
 
 namespace {
+
+// The process's GDI objects: the used entries of the handle table the system
+// maps into it (Wine's GetGuiResources answers 0). An entry is 24 bytes, its
+// type at byte 14, 0 when free; the table's address is in the process block.
+int GdiObjects() {
+    using Query = NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) return -1;
+    const auto* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
+    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + (sizeof(void*) == 8 ? 0xf8 : 0x94));
+    if (!table) return -1;
+    int used = 0;
+    for (int i = 0; i < 0x10000; ++i) used += table[i * 24 + 14] != 0;
+    return used;
+}
 
 // A folder of many files next to two small entries: expanding it makes the
 // rows overflow the screen.
@@ -175,6 +196,36 @@ TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
         int y = (RowOf(main, picked) - main.scrollBar.topRow) * main.list.rowHeight;
         EXPECT_TRUE(HasColour(main.list.hwnd, RECT{px(20), y, px(60), y + main.list.rowHeight}, kSelected));
     }
+
+    // A scale too large for the screen: the navigator stays whole on its
+    // work area, close box and all.
+    auto change = [&](int dpi) {
+        RECT suggested = WindowRect(main.hwnd);
+        suggested.right = suggested.left + MulDiv(415, dpi, 96);
+        SendMessageW(main.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        for (Wnd* pane : std::initializer_list<Wnd*>{&main.list, &main.header, &main.scrollBar, &main.tooltip, &main.menu})
+            pane->RedrawNow();
+    };
+    change(480);
+    RECT window = WindowRect(main.hwnd), work = main.workArea, box = main.header.CloseBox();
+    EXPECT_TRUE(window.left >= work.left && window.right <= work.right) << window.left << ".." << window.right;
+    EXPECT_TRUE(window.top >= work.top && window.bottom <= work.bottom) << window.top << ".." << window.bottom;
+    COLORREF close = PixelAt(main.header.hwnd, box.left + 2, box.bottom / 3);
+    EXPECT_GT(GetRValue(close), 200);
+    EXPECT_LT(GetBValue(close), 100);
+    MapWindowPoints(main.header.hwnd, nullptr, reinterpret_cast<POINT*>(&box), 2);
+    POINT centre{(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+    EXPECT_TRUE(PtInRect(&work, centre) && PtInRect(&window, centre));
+
+    // A hundred changes of scale leave no GDI object behind.
+    change(96);
+    const int before = GdiObjects();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 50; ++i) {
+        change(144);
+        change(96);
+    }
+    EXPECT_EQ(GdiObjects(), before);
 }
 
 // The keys of a Windows tree, on more rows than the navigator shows: the
@@ -281,6 +332,154 @@ TEST_F(TallTree, ExpandersShowTheScanState) {
     EXPECT_GT(GetRValue(scanning), GetBValue(scanning) + 100);     // orange
     EXPECT_LT(std::abs(GetRValue(plain) - GetBValue(plain)), 40);  // grey
     EXPECT_EQ(frame(), plain);
+}
+
+// The pixels of a window's client area, read back at once.
+struct Shot {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;
+    explicit Shot(HWND hwnd) {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        width = client.right;
+        height = client.bottom;
+        HDC dc = GetDC(hwnd), copy = CreateCompatibleDC(dc);
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(copy, bitmap);
+        BitBlt(copy, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+        GdiFlush();
+        for (int i = 0; i < width * height; ++i) {
+            DWORD p = static_cast<const DWORD*>(bits)[i];
+            pixels.push_back(RGB((p >> 16) & 255, (p >> 8) & 255, p & 255));
+        }
+        SelectObject(copy, old);
+        DeleteObject(bitmap);
+        DeleteDC(copy);
+        ReleaseDC(hwnd, dc);
+    }
+    COLORREF At(int x, int y) const { return pixels[y * width + x]; }
+    // Text's own pixels: black, not the level figure's grey nor an expander's.
+    bool Ink(int x, int y) const {
+        COLORREF c = At(x, y);
+        return GetRValue(c) + GetGValue(c) + GetBValue(c) < 150;
+    }
+};
+
+// A chain of folders 40 levels deep, each with a long name, beside a short
+// folder whose one file has the size of the one file at the chain's bottom:
+// every folder of the chain shows the same count and size as it does.
+TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
+    TempTree tree;
+    std::string path;
+    for (int level = 1; level <= 40; ++level) {
+        path += (level > 1 ? "\\" : "") + std::string("level ") + std::to_string(level) + " of a tree with long names";
+        tree.Dir(path);
+    }
+    tree.File(path + "\\the one file at the bottom of a tree with long names", 4321);
+    tree.Dir("s");
+    tree.File("s\\f", 4321);
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    Document& doc = main.document;
+    FolderNode* top = RowNamed(main, "level 1 of a tree with long names");
+    FolderNode* reference = RowNamed(main, "s");
+    ASSERT_TRUE(top && reference);
+    // Fully expanded by the keys: Right expands a folder, then enters it.
+    main.list.SelectRow(top);
+    for (int level = 1; level <= 40; ++level) {
+        SendMessageW(main.hwnd, WM_KEYDOWN, VK_RIGHT, 0);
+        SendMessageW(main.hwnd, WM_KEYDOWN, VK_RIGHT, 0);
+    }
+    ASSERT_FALSE(doc.selected->isFolder);
+    ASSERT_EQ(main.list.rowTotal, 42);
+
+    for (int dpi : {96, 192}) {
+        SCOPED_TRACE(dpi);
+        if (dpi != 96) {
+            RECT suggested = WindowRect(main.hwnd);
+            SendMessageW(main.hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        }
+        const int height = main.list.rowHeight, gap = MulDiv(4, dpi, 96);
+        // A row's text cell: the rows' spacing below it takes no ink, and the
+        // pane's last pixel lines and columns lie under the navigator's border.
+        const int cell = height - MulDiv(3, dpi, 96);
+        // A row as shown, found by scrolling it into view first.
+        auto rowTop = [&](FolderNode* node) {
+            main.list.ShowRow(node);
+            main.list.RedrawNow();
+            return (RowOf(main, node) - main.scrollBar.topRow) * height;
+        };
+        doc.selected = nullptr;
+        int y = rowTop(reference);
+        Shot shown(main.list.hwnd);
+        // The reference's count: its leftmost ink in the pane's right half.
+        int columns = shown.width;
+        for (int x = shown.width / 2; x < shown.width; ++x)
+            for (int dy = 0; dy < cell; ++dy)
+                if (shown.Ink(x, y + dy) && x < columns) columns = x;
+        ASSERT_LT(columns, shown.width) << "no count on the reference row";
+        std::vector<COLORREF> right;
+        for (int dy = 0; dy < cell; ++dy)
+            for (int x = columns - gap; x < shown.width - 2; ++x) right.push_back(shown.At(x, y + dy));
+
+        for (int level = 1; level <= 41; ++level) {
+            SCOPED_TRACE(level);
+            FolderNode* node = top;
+            for (int down = 1; down < level; ++down) node = node->Child(0);
+            ASSERT_EQ(node->Level(), level);
+            doc.selected = nullptr;
+            int rowY = rowTop(node);
+            Shot row(main.list.hwnd);
+            // The name: a dozen characters' ink at least, all left of the columns.
+            int ink = 0, nameLeft = -1;
+            for (int x = 0; x < columns - gap; ++x)
+                for (int dy = 0; dy < cell; ++dy)
+                    if (row.Ink(x, rowY + dy)) {
+                        ++ink;
+                        if (nameLeft < 0) nameLeft = x;
+                    }
+            EXPECT_GT(ink, 12 * main.list.averageCharWidth);
+            ASSERT_GE(nameLeft, 0);
+            if (node->isFolder) {
+                // The count and the size as on the reference row, untouched.
+                size_t at = 0;
+                bool same = true;
+                for (int dy = 0; dy < cell; ++dy)
+                    for (int x = columns - gap; x < row.width - 2; ++x) same = row.At(x, rowY + dy) == right[at++] && same;
+                EXPECT_TRUE(same);
+            }
+            // A press on the name selects the row.
+            Press(main.list.hwnd, WM_LBUTTONDOWN, nameLeft + 1, rowY + height / 2);
+            EXPECT_EQ(doc.selected, node);
+        }
+        // A press on the deepest folder's expander, left of its name, folds
+        // it and unfolds it again.
+        FolderNode* deepest = top;
+        while (deepest->Child(0)->isFolder) deepest = deepest->Child(0);
+        doc.selected = nullptr;
+        int rowY = rowTop(deepest);
+        Shot row(main.list.hwnd);
+        int nameLeft = row.width;
+        for (int x = 0; x < row.width && nameLeft == row.width; ++x)
+            for (int dy = 0; dy < cell; ++dy)
+                if (row.Ink(x, rowY + dy)) nameLeft = x;
+        // Left of the name's first glyph and the gap before it.
+        auto blank = [&](int x) { return row.At(x, rowY + cell / 2) == main.list.background; };
+        int expanderRight = nameLeft - 1;
+        while (expanderRight > 0 && !blank(expanderRight)) --expanderRight;
+        while (expanderRight > 0 && blank(expanderRight)) --expanderRight;
+        for (bool expanded : {false, true}) {
+            Press(main.list.hwnd, WM_LBUTTONDOWN, expanderRight - MulDiv(5, dpi, 96), rowY + height / 2);
+            EXPECT_EQ(deepest->Expanded(), expanded);
+            EXPECT_EQ(main.list.rowTotal, expanded ? 42 : 41);
+            rowY = rowTop(deepest);
+        }
+    }
 }
 
 TEST_F(TallTree, ScrollBarPressesDragsAndRepeat) {

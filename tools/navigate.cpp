@@ -1,7 +1,7 @@
 // Opens the navigator on a folder without the shell: builds the main window
 // for the path, as the context-menu object does, and runs a message loop until
 // the navigator is closed.
-//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp] [--stall ROOT_MS,SUB_MS] [--delete NAME]
+//   navigate.exe FOLDER [--at X,Y] [--screenshot FILE.bmp] [--expand] [--stall ROOT_MS,SUB_MS] [--delete NAME]
 //                [--allocations N]
 // With --screenshot it waits for the scan to end, saves the navigator's pixels
 // as a 24-bit bitmap and closes it. With --stall every listing stalls as a
@@ -75,6 +75,22 @@ DWORD WINAPI WatchThread(LPVOID param) {
     return 0;
 }
 
+// Expands the first row's folder and, by the keys as a user would, its first
+// folder and so on down, then shows the list from its top with nothing
+// selected: a deep tree's picture.
+void ExpandFirstRows(MainWindow* navigator) {
+    Document& doc = navigator->document;
+    SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_HOME, 0);
+    for (const FolderNode* before = nullptr; doc.selected && doc.selected != before;) {
+        before = doc.selected;
+        SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_RIGHT, 0);
+        SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_RIGHT, 0);
+    }
+    doc.selected = nullptr;
+    navigator->scrollBar.ScrollTo(0);
+    navigator->list.RedrawNow();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -85,6 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring screenshot, doomed;
     int stallRoot = -1, stallSub = 0;
     long allocations = -1;
+    bool expand = false;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--at") && i + 1 < argc) {
             int x = 0, y = 0;
@@ -92,6 +109,8 @@ int wmain(int argc, wchar_t** argv) {
             SetCursorPos(x, y);
         } else if (!wcscmp(argv[i], L"--screenshot") && i + 1 < argc) {
             screenshot = argv[++i];
+        } else if (!wcscmp(argv[i], L"--expand")) {
+            expand = true;
         } else if (!wcscmp(argv[i], L"--delete") && i + 1 < argc) {
             doomed = argv[++i];
         } else if (!wcscmp(argv[i], L"--stall") && i + 1 < argc) {
@@ -165,6 +184,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!screenshot.empty()) {
         while (!navigator->document.ScanEnded() && !Pump(closed, 50)) {
         }
+        if (expand) ExpandFirstRows(navigator);
         Pump(closed, 300);
         if (!SaveWindowScreenshot(navigator->hwnd, screenshot)) status = 1;
         DestroyWindow(navigator->hwnd);

@@ -178,7 +178,7 @@ STDMETHODIMP Accessible::get_accFocus(VARIANT* out) {
     HRESULT usable = Usable();
     if (FAILED(usable)) return usable;
     long id = FocusedChild();
-    if (id <= 0) return S_FALSE;
+    if (id < 0) return S_FALSE;
     SetChild(out, id);
     return S_OK;
 }

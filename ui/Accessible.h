@@ -102,9 +102,12 @@ protected:
     virtual bool Describe(long child, Facts* out) = 0;
     // The element at a client point inside the window: a child id, or 0.
     virtual long ChildAt(POINT client) { return 0; }
-    // The child that has the focus or the selection; 0 for none.
-    virtual long FocusedChild() { return 0; }
+    // The element that has the keyboard focus: a child, 0 for the object
+    // itself, kNoChild when the focus is elsewhere.
+    virtual long FocusedChild() { return kNoChild; }
+    // The selected child; kNoChild (or 0) for none.
     virtual long SelectedChild() { return FocusedChild(); }
+    static constexpr long kNoChild = -1;
     virtual HRESULT Select(long child, long flags) { return DISP_E_MEMBERNOTFOUND; }
     virtual HRESULT DoDefaultAction(long child) { return DISP_E_MEMBERNOTFOUND; }
 

@@ -31,9 +31,13 @@ void ChildWindow::SetScale(const Scale& scale) {
         SelectObject(dc, old);
         ReleaseDC(nullptr, dc);
     }
+    painter_.Drop();  // its buffer holds the font, which goes only once out of it
     ReleaseFont(font);
     font = scaled;
-    painter_.Drop();  // its buffer holds the font
+}
+
+RowLayout ChildWindow::Layout() const {
+    return RowLayout(Main()->scale, rect.right - rect.left, averageCharWidth);
 }
 
 MainWindow* ChildWindow::Main() const { return static_cast<MainWindow*>(owner); }
@@ -105,19 +109,20 @@ void ChildWindow::OnLButtonDown(LPARAM lParam) {
     int row = y / rowHeight + main->scrollBar.topRow;
     FolderNode* node = FindRow(row);
     if (node) {
-        const int indent = Main()->scale.Px(15);
-        int e = indent * node->Level();
-        if (e - indent < x && x < e) {
+        const RowLayout layout = Layout();
+        if (layout.OnExpander(node->Level(), x)) {
             Toggle(node, false);
             return;
         }
-        if (x > e)
+        if (layout.OnRow(node->Level(), x))
             doc.selected = doc.selected == node ? nullptr : node;
         else
             doc.selected = nullptr;
     }
-    RedrawNow();
-    if (node && doc.selected == node) NotifySelection();
+    if (node && doc.selected == node)
+        SelectionChanged();  // the last row may show only in part
+    else
+        RedrawNow();
 }
 
 void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
@@ -146,15 +151,21 @@ void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
     // Screen readers say "expanded" or "collapsed" of the folder's row.
     int row = RowOf(folder);
     if (row >= 0) NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd, OBJID_CLIENT, row + 1);
-    if (selectionMoved) NotifySelection();
+    if (selectionMoved) SelectionChanged();
 }
 
 void ChildWindow::SelectRow(FolderNode* node) {
     MainWindow* main = Main();
     // The popup acted on the row it was opened for: a new row takes it away.
     if (main->menu.hwnd) ShowWindow(main->menu.hwnd, SW_HIDE);
-    ShowRow(node);
     main->document.selected = node;
+    SelectionChanged();
+}
+
+// A reader follows the focus event to the row and reads what it shows, so
+// the row is in view, and drawn there, first.
+void ChildWindow::SelectionChanged() {
+    ShowRow(Main()->document.selected);
     RedrawNow();
     NotifySelection();
 }

@@ -5,6 +5,7 @@
 #include "Accessible.h"
 #include "FolderNode.h"
 #include "ListPainter.h"
+#include "RowLayout.h"
 #include "Scale.h"
 #include "Wnd.h"
 
@@ -51,6 +52,12 @@ public:
     void Toggle(FolderNode* folder, bool keepSelection);
     // Selects a node's row, in view, and tells screen readers.
     void SelectRow(FolderNode* node);
+    // The one way a change of the selection, whatever made it, reaches the
+    // screen and screen readers: the selected row scrolled into view and
+    // drawn, then the events.
+    void SelectionChanged();
+    // Where the parts of a row lie at the pane's width and scale.
+    RowLayout Layout() const;
     // Tell accessibility clients that the selection moved to the selected
     // row, or that the rows changed. Any thread; no lock may be held.
     void NotifySelection();

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "Dpi.h"
+#include "FontScope.h"
 #include "HeadAccessible.h"
 #include "MainWindow.h"
 #include "Name.h"
@@ -47,13 +48,13 @@ void HeadWindow::DropImages() {
 
 // The DC's own font at 100 %; at any other scale, that font's face at the
 // navigator's scale.
-void HeadWindow::UseFont(HDC dc) {
+HFONT HeadWindow::Font() {
     const Scale& scale = Main()->scale;
     if (!fontReady_) {
         font_ = scale.IsBase() && StockFontDpi() == Scale::kBaseDpi ? nullptr : FaceAt(SYSTEM_FONT, scale.Dpi());
         fontReady_ = true;
     }
-    if (font_) SelectObject(dc, font_);
+    return font_;
 }
 
 MainWindow* HeadWindow::Main() const { return static_cast<MainWindow*>(owner); }
@@ -103,7 +104,7 @@ bool HeadWindow::FitTitle(HDC dc) {
 
 void HeadWindow::Paint(HDC dc) {
     const Scale& scale = Main()->scale;
-    UseFont(dc);
+    FontScope font(dc, Font());
     if (!images_[kNarrow].Loaded()) LoadImages(dc);
     // The wide band while the scroll bar widens the navigator.
     int band = rect.right - rect.left > scale.Px(410) ? IDB_HEADER_WIDE : IDB_HEADER_NARROW;
@@ -122,7 +123,7 @@ void HeadWindow::PaintSummary(HDC dc) {
     if ((root.Complete() && doc.RootError()) || (doc.ShortOfMemory() && doc.ScanEnded() && !root.Complete())) {
         // No bare totals for a folder that could not be listed, nor for a
         // scan that ran out of memory: they would read as the folder's own.
-        UseFont(dc);
+        FontScope font(dc, Font());
         SetTextColor(dc, kText);
         SetBkColor(dc, kFace);
         std::wstring text = ValueText();
@@ -132,7 +133,7 @@ void HeadWindow::PaintSummary(HDC dc) {
         return;
     }
     if (root.Complete()) {
-        UseFont(dc);
+        FontScope font(dc, Font());
         SetTextColor(dc, kText);
         SetBkColor(dc, kFace);
         const int y = scale.Px(27);

@@ -51,7 +51,7 @@ protected:
 
 private:
     MainWindow* Main() const;
-    void UseFont(HDC dc);
+    HFONT Font();
 
     enum { kNarrow, kWide, kBrowse, kDots, kImages };
     PaneImage images_[kImages];

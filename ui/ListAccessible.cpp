@@ -26,6 +26,7 @@ bool ListAccessible::Describe(long child, Facts* out) {
     if (child == CHILDID_SELF) {
         out->role = ROLE_SYSTEM_OUTLINE;
         out->name = main->document.path;
+        out->state = STATE_SYSTEM_FOCUSABLE | (FocusedChild() == CHILDID_SELF ? STATE_SYSTEM_FOCUSED : 0);
         out->place = client;
         return true;
     }
@@ -43,7 +44,8 @@ bool ListAccessible::Describe(long child, Facts* out) {
     if (node->isFolder) out->value += L", " + FilesText(node->Files());
     out->description = L"Level " + std::to_wstring(node->Level());
     out->state = STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
-    if (node == main->document.selected) out->state |= STATE_SYSTEM_SELECTED | STATE_SYSTEM_FOCUSED;
+    if (node == main->document.selected)
+        out->state |= STATE_SYSTEM_SELECTED | (GetFocus() == hwnd_ ? STATE_SYSTEM_FOCUSED : 0);
     if (node->isFolder) out->state |= node->Expanded() ? STATE_SYSTEM_EXPANDED : STATE_SYSTEM_COLLAPSED;
     if (at < 0 || at >= shown) out->state |= STATE_SYSTEM_OFFSCREEN;
     out->action = !node->isFolder ? L"Open" : node->Expanded() ? L"Collapse" : L"Expand";
@@ -58,7 +60,15 @@ long ListAccessible::ChildAt(POINT client) {
     return row < pane_->rowTotal ? row + 1 : CHILDID_SELF;
 }
 
+// The keyboard's place in the list: the selected row, or with none the
+// outline itself, and nothing while the keys go to another window.
 long ListAccessible::FocusedChild() {
+    if (GetFocus() != hwnd_) return kNoChild;
+    long row = SelectedChild();
+    return row > 0 ? row : CHILDID_SELF;
+}
+
+long ListAccessible::SelectedChild() {
     MainWindow* main = MainOf(pane_);
     ViewsLock views(main);
     NodeLock hold(&main->document.root);

@@ -17,6 +17,7 @@ protected:
     bool Describe(long child, Facts* out) override;
     long ChildAt(POINT client) override;
     long FocusedChild() override;
+    long SelectedChild() override;
     HRESULT Select(long child, long flags) override;
     HRESULT DoDefaultAction(long child) override;
 

@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kMaxNameChars = 45;
 constexpr COLORREF kSelectedText = RGB(70, 70, 250);
+// The level figure of rows past the deepest indentation: quieter than a name.
+constexpr COLORREF kLevelText = RGB(125, 125, 125);
 // Expander images, by state: plain plus, plain minus, orange plus, orange minus.
 constexpr int kExpanderIds[4] = {IDB_PLUS, IDB_MINUS, IDB_PLUS_SCANNING, IDB_MINUS_SCANNING};
 
@@ -35,6 +37,8 @@ void ListPainter::Drop() {
 
 void ListPainter::DropBuffer() {
     if (!buffer_) return;
+    // Nothing of the pane's stays selected: the pane deletes its font.
+    SelectObject(buffer_, oldFont_);
     SelectObject(buffer_, old_);
     DeleteDC(buffer_);
     DeleteObject(bitmap_);
@@ -52,7 +56,7 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
         buffer_ = CreateCompatibleDC(dc);
         bitmap_ = CreateCompatibleBitmap(dc, width > 0 ? width : 1, height > 0 ? height : 1);
         old_ = SelectObject(buffer_, bitmap_);
-        SelectObject(buffer_, pane.font);
+        oldFont_ = SelectObject(buffer_, pane.font);
         SetBkColor(buffer_, pane.background);
         right_ = rect.right;
         bottom_ = rect.bottom;
@@ -70,6 +74,7 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
     }
     int top = main.scrollBar.topRow;
     if (top < 0) top = 0;
+    const RowLayout layout = pane.Layout();
     // The root's array is reordered by the refresher while the scan runs.
     const FolderNode& root = main.document.root;
     {
@@ -79,7 +84,7 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
             if (counter++ < top) return true;
             // The last, partly shown row is drawn; below it nothing more shows.
             if (y_ > height) return false;
-            PaintRow(pane, node);
+            PaintRow(pane, layout, node);
             return true;
         };
         WalkRows(&root, visit);
@@ -87,23 +92,14 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
     BitBlt(dc, 0, 0, width, height, buffer_, 0, 0, SRCCOPY);
 }
 
-void ListPainter::PaintRow(const ChildWindow& pane, const FolderNode* node) {
+void ListPainter::PaintRow(const ChildWindow& pane, const RowLayout& layout, const FolderNode* node) {
     const MainWindow& main = MainOf(pane);
     const Scale& scale = main.scale;
-    const int indent = scale.Px(15) * node->Level();
+    const int level = node->Level();
     name_.clear();
     AppendDecodedName(node->Name(), name_);
-    int nameLength = static_cast<int>(CharactersEnd(name_, kMaxNameChars));
-    bool selected = node == main.document.selected;
-    if (selected) SetTextColor(buffer_, kSelectedText);
-    TextOutW(buffer_, indent + scale.Px(5), y_, name_.c_str(), nameLength);
-    if (selected) SetTextColor(buffer_, RGB(0, 0, 0));
-    if (node->isFolder) {
-        int side = scale.Px(12);
-        BitBlt(buffer_, indent - scale.Px(10), y_ + scale.Px(1), side, side, expanders_[ExpanderIndex(node)].Dc(), 0,
-               0, SRCCOPY);
-    }
 
+    // The columns first: the name reaches no further than the nearer one.
     // The texts' widths are estimated from the average character width, so
     // that the columns line up as whole numbers of characters.
     const int right = pane.rect.right, character = pane.averageCharWidth;
@@ -111,18 +107,64 @@ void ListPainter::PaintRow(const ChildWindow& pane, const FolderNode* node) {
     FormatSize(node->Size(), size);
     int sizeLength = static_cast<int>(strlen(size));
     int sizeLeft = right - sizeLength * character - scale.Px(15);
-    TextOutA(buffer_, sizeLeft, y_, size, sizeLength);
+    int countLength = 0, countLeft = sizeLeft;
     if (node->isFolder) {
         FormatCount(node->Files(), count);
-        int countLength = static_cast<int>(strlen(count));
-        int countLeft = right - countLength * character - scale.Px(85);
+        countLength = static_cast<int>(strlen(count));
+        countLeft = right - countLength * character - scale.Px(85);
         // Where wide digits would bring the count within a few pixels of the
         // size, it moves left: the two never read as one number.
         SIZE drawn;
         int gap = scale.Px(4);
         if (GetTextExtentPoint32A(buffer_, count, countLength, &drawn) && countLeft + drawn.cx > sizeLeft - gap)
             countLeft = sizeLeft - gap - drawn.cx;
-        TextOutA(buffer_, countLeft, y_, count, countLength);
     }
+
+    bool selected = node == main.document.selected;
+    if (selected) SetTextColor(buffer_, kSelectedText);
+    PaintName(layout.NameLeft(level), countLeft - layout.ColumnGap());
+    SetTextColor(buffer_, RGB(0, 0, 0));
+    if (layout.Flattened(level)) PaintLevel(layout.FigureRight(level), level);
+    if (node->isFolder) {
+        int side = scale.Px(12);
+        BitBlt(buffer_, layout.ExpanderLeft(level), y_ + scale.Px(1), side, side,
+               expanders_[ExpanderIndex(node)].Dc(), 0, 0, SRCCOPY);
+    }
+    TextOutA(buffer_, sizeLeft, y_, size, sizeLength);
+    if (node->isFolder) TextOutA(buffer_, countLeft, y_, count, countLength);
     y_ += pane.rowHeight;
+}
+
+void ListPainter::PaintName(int left, int limit) {
+    int length = static_cast<int>(CharactersEnd(name_, kMaxNameChars));
+    SIZE drawn;
+    if (length == static_cast<int>(name_.size()) &&
+        GetTextExtentPoint32W(buffer_, name_.c_str(), length, &drawn) && left + drawn.cx <= limit) {
+        TextOutW(buffer_, left, y_, name_.c_str(), length);
+        return;
+    }
+    // Cut, and marked as cut: its whole text is the row's name for screen
+    // readers.
+    static const wchar_t kEllipsis[] = L"\x2026";
+    SIZE mark;
+    if (!GetTextExtentPoint32W(buffer_, kEllipsis, 1, &mark) || left + mark.cx > limit) return;
+    int fit = 0;
+    if (!GetTextExtentExPointW(buffer_, name_.c_str(), length, limit - left - mark.cx, &fit, nullptr, &drawn)) return;
+    // Whole characters only: a surrogate pair is never split.
+    size_t end = 0;
+    while (end < name_.size() && end + CharacterUnits(name_, end) <= static_cast<size_t>(fit))
+        end += CharacterUnits(name_, end);
+    cut_.assign(name_, 0, end);
+    cut_ += kEllipsis;
+    TextOutW(buffer_, left, y_, cut_.c_str(), static_cast<int>(cut_.size()));
+}
+
+void ListPainter::PaintLevel(int right, int level) {
+    const std::wstring figure = std::to_wstring(level);
+    const int length = static_cast<int>(figure.size());
+    SIZE drawn;
+    if (!GetTextExtentPoint32W(buffer_, figure.c_str(), length, &drawn)) return;
+    SetTextColor(buffer_, kLevelText);
+    TextOutW(buffer_, right - drawn.cx, y_, figure.c_str(), length);
+    SetTextColor(buffer_, RGB(0, 0, 0));
 }

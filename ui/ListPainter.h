@@ -9,6 +9,7 @@
 
 #include "FolderNode.h"
 #include "Images.h"
+#include "RowLayout.h"
 
 class ChildWindow;
 
@@ -26,14 +27,19 @@ public:
     void Drop();
 
 private:
-    void PaintRow(const ChildWindow& pane, const FolderNode* node);
+    void PaintRow(const ChildWindow& pane, const RowLayout& layout, const FolderNode* node);
+    // The row's name from `left`, cut with an ellipsis where it would pass `limit`.
+    void PaintName(int left, int limit);
+    // A flattened row's level, in figures ending at `right`.
+    void PaintLevel(int right, int level);
     void DropBuffer();
 
     PaneImage expanders_[4];
     HDC buffer_ = nullptr;
     HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    HGDIOBJ old_ = nullptr, oldFont_ = nullptr;
     int right_ = 0, bottom_ = 0;  // the pane's edges the buffer was made for
     int y_ = 0;                   // where the next row goes
     std::wstring name_;           // the row being painted
+    std::wstring cut_;            // its name as cut to fit
 };

@@ -61,7 +61,7 @@ bool MainWindow::Create(const wchar_t* name, HINSTANCE inst, RECT, DWORD style, 
 }
 
 void MainWindow::SetScale(int dpi) {
-    scale = Scale(dpi);
+    scale = Scale::Within(dpi, workArea);
     list.SetScale(scale);
     header.DropImages();
     scrollBar.DropImages();
@@ -167,15 +167,16 @@ void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
     // match what they show.
     if (menu.hwnd) ShowWindow(menu.hwnd, SW_HIDE);
     if (tooltip.hwnd) ShowWindow(tooltip.hwnd, SW_HIDE);
+    POINT centre{(suggested.left + suggested.right) / 2, (suggested.top + suggested.bottom) / 2};
+    WorkAreaAt(centre, &workArea);
     {
         ViewsLock hold(this);  // the scan's paints wait for the new scale
         SetScale(dpi);
     }
-    POINT centre{(suggested.left + suggested.right) / 2, (suggested.top + suggested.bottom) / 2};
-    WorkAreaAt(centre, &workArea);
-    // On that monitor, its bottom within the work area, wherever the
-    // suggestion reaches: the rows fit to it again.
+    // On that monitor, as wide as the scale makes it, its bottom within the
+    // work area, wherever the suggestion reaches: the rows fit to it again.
     RECT place = suggested;
+    place.right = place.left + scale.NavigatorWidth() + (scrollBarShown ? scale.ScrollBarWidth() : 0);
     if (place.bottom > workArea.bottom) place.bottom = place.top < workArea.bottom ? workArea.bottom : place.top;
     place = KeptWithin(place, workArea);
     SetWindowPos(hwnd, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
@@ -197,11 +198,7 @@ void MainWindow::OnMouseWheel(WPARAM wParam) {
     scrollBar.ScrollBy(delta <= 0 ? 1 : -1);
 }
 
-// Scrolled first, so that a screen reader hears of a row in view.
-void MainWindow::SelectionMoved() {
-    list.ShowRow(document.selected);
-    list.NotifySelection();
-}
+void MainWindow::SelectionMoved() { list.SelectionChanged(); }
 
 void MainWindow::OnSetFocus() {
     if (list.hwnd && IsWindowEnabled(hwnd)) SetFocus(list.hwnd);
@@ -298,10 +295,8 @@ void MainWindow::RowsRemoved(int rows) {
     list.rowTotal -= rows;
     if (list.rowTotal < 0) list.rowTotal = 0;
     list.Relayout();
-    // The next row took the selection.
-    list.ShowRow(document.selected);
     list.NotifyRowsChanged();
-    list.NotifySelection();
+    list.SelectionChanged();  // a neighbour, or the parent, took the selection
     header.NotifyValueIfChanged();
 }
 

@@ -23,6 +23,20 @@ public:
     int ScrollBarWidth() const { return Px(13) + 2; }
     int HeaderHeight() const { return Px(55); }
 
+    // The scale of a monitor whose work area is `work`, at most: the
+    // largest no greater than `dpi` at which the navigator, its scroll bar
+    // and its header with a row fit the work area. Its layout is the same at
+    // every scale, so a screen too small for it at its own scale shows it
+    // whole at a smaller one rather than cut.
+    static Scale Within(int dpi, const RECT& work) {
+        Scale scale(dpi);
+        const int width = work.right - work.left, height = work.bottom - work.top;
+        while (scale.dpi_ > kBaseDpi / 2 &&
+               (scale.NavigatorWidth() + scale.ScrollBarWidth() > width || scale.Px(55 + 20) > height))
+            --scale.dpi_;
+        return scale;
+    }
+
 private:
     int dpi_;
 };

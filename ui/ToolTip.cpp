@@ -1,5 +1,6 @@
 #include "ToolTip.h"
 
+#include "FontScope.h"
 #include "MainWindow.h"
 #include "Placement.h"
 
@@ -29,7 +30,7 @@ void CALLBACK ToolTip::HideTip(HWND hwnd, UINT, UINT_PTR, DWORD) {
 void ToolTip::Paint(HDC dc) {
     const MainWindow* main = static_cast<MainWindow*>(owner);
     const ChildWindow& list = main->list;
-    SelectObject(dc, list.font);
+    FontScope font(dc, list.font);
     SetTextColor(dc, RGB(125, 125, 125));
     SetBkColor(dc, list.background);
     TextOutA(dc, main->scale.Px(25), main->scale.Px(5), "Wait while browse", 17);
