@@ -110,10 +110,14 @@ struct ListWatch {
     // taking one; below zero, no limit.
     std::atomic<long>* allocationsLeft = nullptr;
 
-    // False once the test's budget is spent: the allocation is to fail.
+    // False once the test's budget is spent: the allocation is to fail. A
+    // spent budget stays at zero, however many threads ask at once.
     bool MayAllocate() const {
-        if (!allocationsLeft || allocationsLeft->load(std::memory_order_relaxed) < 0) return true;
-        return allocationsLeft->fetch_sub(1, std::memory_order_relaxed) > 0;
+        if (!allocationsLeft) return true;
+        long left = allocationsLeft->load(std::memory_order_relaxed);
+        while (left > 0 && !allocationsLeft->compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+        }
+        return left != 0;
     }
     bool Stopped() const { return stop && stop->load(std::memory_order_relaxed); }
 };
