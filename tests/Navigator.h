@@ -46,6 +46,31 @@ private:
     bool opened_;
 };
 
+// Holds a scan before each folder below the chosen one is listed, until let
+// go: what a test does while the scan runs then runs while it does, however
+// slow the machine. Its navigator must be let go of first (declare the hold
+// before it): a navigator waits for its scan as it closes.
+class ScanHold {
+public:
+    ScanHold() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~ScanHold() {
+        LetGo();
+        CloseHandle(event_);
+    }
+    ScanHold(const ScanHold&) = delete;
+    ScanHold& operator=(const ScanHold&) = delete;
+    std::function<void(const FolderNode*)> Hook() const {
+        HANDLE event = event_;
+        return [event](const FolderNode* folder) {
+            if (folder->parent) WaitForSingleObject(event, 20000);
+        };
+    }
+    void LetGo() { SetEvent(event_); }
+
+private:
+    HANDLE event_;
+};
+
 // The row shown with a name, its index, and a plain press on it (as a user
 // selects it; the row must be in view).
 FolderNode* RowNamed(MainWindow& main, const std::string& name);

@@ -145,7 +145,8 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
     IAccessible *list = nullptr, *header = nullptr;
     std::unique_ptr<Reader> reader;
     {
-        Navigator nav(tree.Root());
+        ScanHold hold;
+        Navigator nav(tree.Root(), {200, 100}, hold.Hook());
         ASSERT_TRUE(nav.Opened());
         MainWindow& main = nav.Main();
         const std::wstring path = Wide(tree.Root());
@@ -153,10 +154,11 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
         list = ObjectOf(main.list.hwnd);
         ASSERT_TRUE(header && list);
 
-        // While the scan runs (it pauses 500 ms at its end) no row is taken.
+        // While the scan runs no row is taken.
         ASSERT_FALSE(main.document.root.Complete());
         EXPECT_EQ(Value(header, CHILDID_SELF), L"Scanning");
         EXPECT_EQ(list->accSelect(SELFLAG_TAKESELECTION, Child(1)), E_FAIL);
+        hold.LetGo();
         ASSERT_TRUE(nav.WaitForScan());
         ASSERT_TRUE(Await(0, EVENT_OBJECT_VALUECHANGE, main.header.hwnd, CHILDID_SELF));
         ASSERT_TRUE(Await(0, EVENT_OBJECT_REORDER, main.list.hwnd, CHILDID_SELF));
