@@ -23,7 +23,7 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-openssl req -x509 -newkey rsa:3072 -sha256 -days 30 -nodes -subj "/CN=Tolv Test/O=Tolv Test Signing" \
+openssl req -x509 -newkey rsa:3072 -sha256 -days 30 -nodes -subj '/CN=Tolv\, "Test"/O=Ünïcode Signing/OU=a\+b' -utf8 \
     -addext "basicConstraints=critical,CA:FALSE" -addext "keyUsage=critical,digitalSignature" \
     -addext "extendedKeyUsage=codeSigning" -keyout "$work/test.key" -out "$work/test.crt" 2>/dev/null
 openssl pkcs12 -export -inkey "$work/test.key" -in "$work/test.crt" -out "$work/test.pfx" -passout pass:a-test-pass
@@ -49,7 +49,9 @@ for file in "${shipped[@]}" ${uninstaller:+"$uninstaller"}; do
     if verify "$work/changed"; then fail "$file still verifies after a byte changed"; fi
 done
 
-subject=$(openssl x509 -in "$work/test.crt" -noout -subject -nameopt RFC2253 | sed 's/^subject= *//')
+# The subject as Windows writes it: last name first, ", " between names, a
+# value holding a separator quoted, its quotes doubled, non-ASCII as it is.
+subject='OU="a+b", O=Ünïcode Signing, CN="Tolv, ""Test"""'
 python3 "$here/msix.py" check "$out/Tolv.msix" "$subject" || fail "the package's parts do not match"
 # The check finds a block map that no longer matches a file.
 python3 - "$out/Tolv.msix" "$work/stale.msix" <<'PY'
