@@ -63,6 +63,16 @@ with zipfile.ZipFile(sys.argv[1]) as old, zipfile.ZipFile(sys.argv[2], "w") as n
 PY
 if python3 "$here/msix.py" check "$work/stale.msix" 2>/dev/null; then fail "a stale block map passes the check"; fi
 
+# A certificate without a password signs too, with no password given.
+openssl pkcs12 -export -inkey "$work/test.key" -in "$work/test.crt" -out "$work/open.pfx" -passout pass:
+if env -u TOLV_SIGN_PASSWORD TOLV_SIGN_PFX="$work/open.pfx" bash "$here/assemble.sh" "$work/open" "$x64" "$x86" \
+    >"$work/open.log" 2>&1; then
+    verify "$work/open/Tolv.msix" || fail "a package signed without a password does not verify"
+    python3 "$here/msix.py" check "$work/open/Tolv.msix" "$subject" || fail "the package signed without a password"
+else
+    fail "a certificate without a password does not sign: $(tail -n 2 "$work/open.log")"
+fi
+
 # The class that the manifest declares, and the one the module registers.
 declared=$(unzip -p "$out/Tolv.msix" AppxManifest.xml | sed -n 's/.*<com:Class Id="\([^"]*\)".*/\1/p')
 verb=$(unzip -p "$out/Tolv.msix" AppxManifest.xml | sed -n 's/.*<desktop5:Verb .*Clsid="\([^"]*\)".*/\1/p')
