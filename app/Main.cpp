@@ -52,6 +52,52 @@ std::wstring PickFolder() {
     return folder;
 }
 
+// `given` as a full path whose names are exactly the ones typed. The
+// system's own resolving of a relative path or one with slashes trims a
+// name's trailing dots and spaces, and "dot." would open its look-alike
+// "dot"; here only "." and ".." are resolved, and the current folder or
+// drive given is taken as the system reports it.
+std::wstring FullPath(std::wstring given) {
+    for (wchar_t& c : given)
+        if (c == L'/') c = L'\\';
+    bool full = given.size() >= 3 && given[1] == L':' && given[2] == L'\\';
+    if (full || given.compare(0, 2, L"\\\\") == 0) return given;
+    std::wstring base, names = given;
+    if (given.size() >= 2 && given[1] == L':') {  // "X:names", from that drive's current folder
+        wchar_t drive[] = {given[0], L':', 0};
+        wchar_t held[MAX_PATH] = L"";
+        if (GetFullPathNameW(drive, MAX_PATH, held, nullptr) - 1u >= MAX_PATH - 1u) return given;
+        base = held;
+        names = given.substr(2);
+    } else {
+        DWORD need = GetCurrentDirectoryW(0, nullptr);
+        base.resize(need);
+        if (!need || GetCurrentDirectoryW(need, &base[0]) >= need) return given;
+        base.resize(need - 1);
+        if (!names.empty() && names[0] == L'\\') {  // "\names", from the current drive's root
+            size_t root = base.compare(0, 2, L"\\\\") == 0 ? base.find(L'\\', base.find(L'\\', 2) + 1) : 2;
+            base = base.substr(0, root);
+        }
+    }
+    // Where the root ends: names never climb above it.
+    size_t root = base.compare(0, 2, L"\\\\") == 0 ? base.find(L'\\', base.find(L'\\', 2) + 1) : 2;
+    if (root == std::wstring::npos) root = base.size();
+    while (base.size() > root && base.back() == L'\\') base.pop_back();
+    for (size_t at = 0; at <= names.size();) {
+        size_t end = names.find(L'\\', at);
+        if (end == std::wstring::npos) end = names.size();
+        std::wstring name = names.substr(at, end - at);
+        if (name == L"..") {
+            size_t cut = base.rfind(L'\\');
+            base.resize(cut != std::wstring::npos && cut > root ? cut : root);
+        } else if (!name.empty() && name != L".") {
+            base += L"\\" + name;
+        }
+        at = end + 1;
+    }
+    return base.size() > root ? base : base + L"\\";
+}
+
 // Why `path` cannot be opened, or nothing when it is a folder.
 std::wstring Refusal(const std::wstring& path) {
     if (NavigatorSession::IsFolder(path)) return L"";
@@ -71,6 +117,7 @@ int Run(int count, wchar_t** arguments, HINSTANCE instance) {
         // option this program does not have.
         if (folder.empty() || folder[0] == L'/')
             return Say(L"Unknown argument \"" + folder + L"\".\n\n" + kUsage, MB_ICONERROR, kBadArgument);
+        folder = FullPath(folder);
     } else {
         folder = PickFolder();
         if (folder.empty()) return 0;

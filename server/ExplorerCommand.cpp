@@ -116,10 +116,13 @@ STDMETHODIMP CExplorerCommand::GetState(IShellItemArray* items, BOOL, EXPCMDSTAT
     return S_OK;
 }
 
-// Only the first item's path is kept: the array belongs to the caller's
-// apartment, and the program started needs nothing else of it.
+// Only the item's path is kept: the array belongs to the caller's
+// apartment, and the program started needs nothing else of it. A caller
+// that invokes without asking the state may hand several items: the
+// command is for one folder, and opens none of them.
 STDMETHODIMP CExplorerCommand::Invoke(IShellItemArray* items, IBindCtx*) {
-    if (!items) return E_INVALIDARG;
+    DWORD count = 0;
+    if (!items || FAILED(items->GetCount(&count)) || count != 1) return E_INVALIDARG;
     IShellItem* item = nullptr;
     HRESULT hr = items->GetItemAt(0, &item);
     if (FAILED(hr)) return hr;

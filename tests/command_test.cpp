@@ -113,6 +113,26 @@ TEST_F(Command, IsRegisteredBesideTheMenuHandlerAndAnswersAsTheShellAsks) {
     EXPECT_EQ(command->GetState(nullptr, TRUE, &state), S_OK);
     EXPECT_EQ(state, static_cast<EXPCMDSTATE>(ECS_HIDDEN));
 
+    // Invoked without its state asked: no array, or two folders, opens none.
+    EXPECT_EQ(command->Invoke(nullptr, nullptr), E_INVALIDARG);
+    {
+        TempTree tree;
+        tree.Dir("one");
+        tree.Dir("two");
+        PIDLIST_ABSOLUTE lists[2] = {};
+        ASSERT_EQ(SHParseDisplayName(Wide(tree.Path("one")).c_str(), nullptr, &lists[0], 0, nullptr), S_OK);
+        ASSERT_EQ(SHParseDisplayName(Wide(tree.Path("two")).c_str(), nullptr, &lists[1], 0, nullptr), S_OK);
+        IShellItemArray* two = nullptr;
+        ASSERT_EQ(SHCreateShellItemArrayFromIDLists(2, const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists), &two), S_OK);
+        DWORD count = 0;
+        EXPECT_EQ(two->GetCount(&count), S_OK);
+        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(command->Invoke(two, nullptr), E_INVALIDARG);
+        two->Release();
+        CoTaskMemFree(lists[0]);
+        CoTaskMemFree(lists[1]);
+    }
+
     // The site is held until the shell sets none; then nothing holds it.
     IObjectWithSite* withSite = nullptr;
     ASSERT_EQ(command->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)), S_OK);

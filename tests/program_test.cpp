@@ -30,14 +30,17 @@ HWND WindowOf(DWORD process, const wchar_t* className) {
 }
 
 // Runs Tolv.exe with `arguments` (UTF-8) to its end: answers its boxes,
-// cancels its picker, and closes a navigator it opens on `folder`.
-Outcome RunProgram(const std::string& arguments, const std::string& folder = "") {
+// cancels its picker, and closes a navigator it opens on `folder`. Started
+// in `current` when given.
+Outcome RunProgram(const std::string& arguments, const std::string& folder = "", const std::string& current = "") {
     Outcome run;
     std::wstring line = Wide("\"" + BuildDir() + "\\Tolv.exe\" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    std::wstring in = Wide(current);
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, in.empty() ? nullptr : in.c_str(),
+                        &startup, &process))
         return run;
     std::wstring navigatorClass = MainWindow::ClassNameFor(Wide(folder).c_str());
     for (DWORD start = GetTickCount(); WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT;) {
@@ -72,10 +75,12 @@ Outcome RunProgram(const std::string& arguments, const std::string& folder = "")
 }
 
 // Opened exactly as given: a name the platform's paths would change, one
-// that looks like an environment string, a path past 260 characters.
+// that looks like an environment string, a path past 260 characters, and
+// names relative to the current folder or with slashes, which the
+// platform's own resolving would trim to their look-alikes.
 TEST(Program, OpensTheNavigatorOnTheVeryFolderItIsGivenAndEndsWithIt) {
     TempTree tree;
-    for (const char* name : {"Főt", "Fot", "%TEMP%", "trail ", "trail"}) tree.Dir(name);
+    for (const char* name : {"Főt", "Fot", "%TEMP%", "trail ", "trail", "dot.", "dot"}) tree.Dir(name);
     std::string deep = "%TEMP%";
     for (int i = 0; i < 3; ++i) tree.Dir(deep += "\\" + std::string(100, char('a' + i)));
     tree.Dir(deep + "\\end");
@@ -95,6 +100,20 @@ TEST(Program, OpensTheNavigatorOnTheVeryFolderItIsGivenAndEndsWithIt) {
         EXPECT_TRUE(run.navigator) << folder;
         EXPECT_EQ(run.box, "") << folder;
         EXPECT_EQ(run.code, 0u) << folder;
+    }
+    std::string slashed = tree.Path("dot.");
+    for (char& c : slashed)
+        if (c == '\\') c = '/';
+    struct {
+        std::string argument, folder;
+    } relative[] = {{"dot.", tree.Path("dot.")},
+                    {".\\Fot\\..\\trail ", tree.Path("trail ")},
+                    {slashed, tree.Path("dot.")}};
+    for (const auto& r : relative) {
+        Outcome run = RunProgram("\"" + r.argument + "\"", r.folder, tree.Root());
+        EXPECT_TRUE(run.navigator) << r.argument;
+        EXPECT_EQ(run.box, "") << r.argument;
+        EXPECT_EQ(run.code, 0u) << r.argument;
     }
 }
 

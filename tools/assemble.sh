@@ -25,10 +25,13 @@ publisher="CN=Tolv"
 if [ -n "${TOLV_SIGN_PFX:-}" ]; then
     sign=(bash "$here/sign.sh")
     # Taken from the certificate, never typed: Windows refuses a package
-    # whose publisher is not exactly its signer's subject.
+    # whose publisher is not exactly its signer's subject, written its way.
+    # An empty password read from the input is no password to openssl.
+    passin=stdin
+    [ -n "${TOLV_SIGN_PASSWORD:-}" ] || passin=pass:
     publisher=$(printf '%s' "${TOLV_SIGN_PASSWORD:-}" |
-        openssl pkcs12 -in "$TOLV_SIGN_PFX" -nokeys -passin stdin |
-        openssl x509 -noout -subject -nameopt RFC2253 | sed 's/^subject= *//')
+        openssl pkcs12 -in "$TOLV_SIGN_PFX" -nokeys -passin "$passin" |
+        openssl x509 -noout -subject -nameopt utf8,sep_multiline,dn_rev,sname | python3 "$here/msix.py" publisher)
     "${sign[@]}" "$out"/x64/* "$out"/x86/*
 fi
 

@@ -3,6 +3,7 @@
 
     msix.py pack OUT.msix MANIFEST NAME VERSION PUBLISHER [PATH=FILE ...]
     msix.py check PACKAGE.msix [PUBLISHER]
+    openssl x509 -noout -subject -nameopt utf8,sep_multiline,dn_rev,sname | msix.py publisher
 
 A package is a ZIP: the payload (the manifest first), then AppxBlockMap.xml,
 then [Content_Types].xml. The block map holds each payload file's size, the
@@ -11,12 +12,18 @@ entries are stored, not deflated, so the blocks are the file's own bytes.
 The signer adds AppxSignature.p7x later; the content types name it already,
 for a content-types part without it is rewritten by the signer (osslsigncode
 2.9), which leaves the rewritten part's method wrong and the ZIP corrupt.
+`publisher` writes a certificate's subject as Windows compares it with the
+manifest's Publisher: ", " between the names, the last one first, a value
+with a separator in double quotes (a quote in it doubled), other characters
+as they are. OpenSSL's own RFC 2253 form escapes with backslashes, joins
+with bare commas and escapes non-ASCII bytes; no package with it installs.
 `check` derives everything again from the ZIP's own bytes, which the signer's
 verification does not.
 """
 import base64
 import hashlib
 import os
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -35,6 +42,14 @@ OVERRIDES = {
 }
 TYPES = {"png": "image/png", "xml": "application/xml", "dll": "application/x-msdownload",
          "exe": "application/x-msdownload"}
+# OpenSSL's short names and the ones Windows writes in a subject.
+NAMES = {"CN": "CN", "O": "O", "OU": "OU", "L": "L", "ST": "S", "C": "C", "emailAddress": "E", "street": "STREET",
+         "DC": "DC", "serialNumber": "SERIALNUMBER", "title": "T", "GN": "G", "SN": "SN", "initials": "I",
+         "postalCode": "PostalCode", "description": "Description", "dnQualifier": "dnQualifier"}
+KEY = (r'(CN|L|O|OU|E|C|S|STREET|T|G|I|SN|DC|SERIALNUMBER|Description|PostalCode|POBox|Phone|X21Address'
+       r'|dnQualifier|(OID\.(0|[1-9][0-9]*)(\.(0|[1-9][0-9]*))+))=(([^,+="<>#;])+|".*")')
+# The form the manifest's schema allows for a Publisher.
+PUBLISHER = re.compile(r"%s(, %s)*" % (KEY, KEY))
 # A fixed time for every entry: the same inputs make the same package.
 STAMP = (2020, 1, 1, 0, 0, 0)
 
@@ -92,6 +107,28 @@ def pack(out, manifest, name, version, publisher, files):
         package.writestr(stored("[Content_Types].xml"), content_types([p for p, _ in payload]))
 
 
+def publisher(subject):
+    """The Windows form of a subject in OpenSSL's multi-line form, last name first."""
+    names = []
+    for line in subject.splitlines():
+        line = line.strip()
+        if not line or line == "subject=":
+            continue
+        key, _, value = line.partition("=")
+        if re.fullmatch(r"[0-9]+(\.[0-9]+)+", key):
+            key = "OID." + key
+        elif key in NAMES:
+            key = NAMES[key]
+        else:
+            raise ValueError("no Windows name for %s" % key)
+        if not value or value != value.strip() or any(c in value for c in ',+="\r\n<>#;'):
+            value = '"%s"' % value.replace('"', '""')
+        names.append("%s=%s" % (key, value))
+    if not names:
+        raise ValueError("no subject")
+    return ", ".join(names)
+
+
 def local_header_size(raw, info):
     signature, = struct.unpack_from("<I", raw, info.header_offset)
     if signature != 0x04034B50:
@@ -147,6 +184,8 @@ def check(path, publisher=None):
                 faults.append("%s: content type %s" % (part, overrides.get(part)))
         manifest = ET.fromstring(package.read("AppxManifest.xml"))
         identity = manifest.find("{%s}Identity" % MANIFEST_NS)
+        if not PUBLISHER.fullmatch(identity.get("Publisher") or ""):
+            faults.append("publisher %r is not in the schema's form" % identity.get("Publisher"))
         if publisher is not None and identity.get("Publisher") != publisher:
             faults.append("publisher %r, not the certificate's %r" % (identity.get("Publisher"), publisher))
     return faults
@@ -161,7 +200,14 @@ def main(argv):
         for fault in faults:
             print("msix: %s" % fault, file=sys.stderr)
         return 1 if faults else 0
-    print("\n".join(__doc__.strip().splitlines()[2:4]), file=sys.stderr)
+    if len(argv) == 2 and argv[1] == "publisher":
+        try:
+            print(publisher(sys.stdin.read()))
+        except ValueError as error:
+            print("msix: %s" % error, file=sys.stderr)
+            return 1
+        return 0
+    print("\n".join(__doc__.strip().splitlines()[2:5]), file=sys.stderr)
     return 2
 
 

@@ -23,7 +23,7 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-openssl req -x509 -newkey rsa:3072 -sha256 -days 30 -nodes -subj "/CN=Tolv Test/O=Tolv Test Signing" \
+openssl req -x509 -newkey rsa:3072 -sha256 -days 30 -nodes -subj '/CN=Tolv\, "Test"/O=Ünïcode Signing/OU=a\+b' -utf8 \
     -addext "basicConstraints=critical,CA:FALSE" -addext "keyUsage=critical,digitalSignature" \
     -addext "extendedKeyUsage=codeSigning" -keyout "$work/test.key" -out "$work/test.crt" 2>/dev/null
 openssl pkcs12 -export -inkey "$work/test.key" -in "$work/test.crt" -out "$work/test.pfx" -passout pass:a-test-pass
@@ -49,7 +49,9 @@ for file in "${shipped[@]}" ${uninstaller:+"$uninstaller"}; do
     if verify "$work/changed"; then fail "$file still verifies after a byte changed"; fi
 done
 
-subject=$(openssl x509 -in "$work/test.crt" -noout -subject -nameopt RFC2253 | sed 's/^subject= *//')
+# The subject as Windows writes it: last name first, ", " between names, a
+# value holding a separator quoted, its quotes doubled, non-ASCII as it is.
+subject='OU="a+b", O=Ünïcode Signing, CN="Tolv, ""Test"""'
 python3 "$here/msix.py" check "$out/Tolv.msix" "$subject" || fail "the package's parts do not match"
 # The check finds a block map that no longer matches a file.
 python3 - "$out/Tolv.msix" "$work/stale.msix" <<'PY'
@@ -60,6 +62,16 @@ with zipfile.ZipFile(sys.argv[1]) as old, zipfile.ZipFile(sys.argv[2], "w") as n
         new.writestr(info, data.replace(b"Tolv", b"Tolw", 1) if info.filename == "AppxManifest.xml" else data)
 PY
 if python3 "$here/msix.py" check "$work/stale.msix" 2>/dev/null; then fail "a stale block map passes the check"; fi
+
+# A certificate without a password signs too, with no password given.
+openssl pkcs12 -export -inkey "$work/test.key" -in "$work/test.crt" -out "$work/open.pfx" -passout pass:
+if env -u TOLV_SIGN_PASSWORD TOLV_SIGN_PFX="$work/open.pfx" bash "$here/assemble.sh" "$work/open" "$x64" "$x86" \
+    >"$work/open.log" 2>&1; then
+    verify "$work/open/Tolv.msix" || fail "a package signed without a password does not verify"
+    python3 "$here/msix.py" check "$work/open/Tolv.msix" "$subject" || fail "the package signed without a password"
+else
+    fail "a certificate without a password does not sign: $(tail -n 2 "$work/open.log")"
+fi
 
 # The class that the manifest declares, and the one the module registers.
 declared=$(unzip -p "$out/Tolv.msix" AppxManifest.xml | sed -n 's/.*<com:Class Id="\([^"]*\)".*/\1/p')

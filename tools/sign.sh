@@ -9,7 +9,10 @@
 #   tools/sign.sh FILE...
 set -euo pipefail
 : "${TOLV_SIGN_PFX:?TOLV_SIGN_PFX names no certificate}"
-args=(sign -pkcs12 "$TOLV_SIGN_PFX" -readpass /dev/stdin -h sha256 -n Tolv)
+args=(sign -pkcs12 "$TOLV_SIGN_PFX" -h sha256 -n Tolv)
+# A certificate without a password: the signer takes an empty one read from
+# its input as no password given, and fails.
+[ -n "${TOLV_SIGN_PASSWORD:-}" ] && args+=(-readpass /dev/stdin)
 [ -n "${TOLV_SIGN_TIMESTAMP:-}" ] && args+=(-ts "$TOLV_SIGN_TIMESTAMP")
 for file in "$@"; do
     # A failed signing leaves the file as it was, never half written.
