@@ -456,6 +456,17 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
             // A press on the name selects the row.
             Press(main.list.hwnd, WM_LBUTTONDOWN, nameLeft + 1, rowY + height / 2);
             EXPECT_EQ(doc.selected, node);
+            // So does one on its level figure, the grey ink well left of the name.
+            if (main.list.Layout().Flattened(level)) {
+                int figure = -1;
+                for (int x = 0; x <= nameLeft - MulDiv(20, dpi, 96); ++x)
+                    for (int dy = 0; dy < cell; ++dy)
+                        if (row.At(x, rowY + dy) == RGB(125, 125, 125)) figure = x;
+                ASSERT_GE(figure, 0);
+                doc.selected = nullptr;
+                Press(main.list.hwnd, WM_LBUTTONDOWN, figure, rowY + height / 2);
+                EXPECT_EQ(doc.selected, node);
+            }
         }
         // A press on the deepest folder's expander, left of its name, folds
         // it and unfolds it again.
