@@ -302,7 +302,7 @@ TEST(Accessibility, FocusFollowsTheKeyboardAndACollapseShowsTheSelection) {
     for (int i = 0; i < 90; ++i) tree.File("many\\f" + std::to_string(i), 100 + i);
     tree.File("solo.txt", 1);
     events.clear();
-    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, Record, 0, 0,
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_SELECTION, nullptr, Record, 0, 0,
                                          WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
     Navigator nav(tree.Root(), {200, 100});
@@ -347,6 +347,22 @@ TEST(Accessibility, FocusFollowsTheKeyboardAndACollapseShowsTheSelection) {
     EXPECT_EQ(State(list, CHILDID_SELF), STATE_SYSTEM_FOCUSABLE);
     EXPECT_EQ(list->get_accFocus(&v), S_FALSE);
     EXPECT_EQ(Answer(list->get_accSelection(&v), v), 1);
+    // A reader selects another row meanwhile: readers hear of the selection
+    // (its event comes after a focus event), but the focus stays where the
+    // keys are. The keys come back: the row has the focus again.
+    mark = events.size();
+    ASSERT_EQ(list->accSelect(SELFLAG_TAKESELECTION, Child(2)), S_OK);
+    ASSERT_TRUE(Await(mark, EVENT_OBJECT_SELECTION, main.list.hwnd, 2));
+    for (size_t i = mark; i < events.size(); ++i)
+        EXPECT_FALSE(events[i].event == EVENT_OBJECT_FOCUS && events[i].hwnd == main.list.hwnd) << events[i].child;
+    mark = events.size();
+    SetFocus(main.list.hwnd);
+    EXPECT_TRUE(Await(mark, EVENT_OBJECT_FOCUS, main.list.hwnd, 2));
+    // Taking the focus takes the keys.
+    SetFocus(main.header.hwnd);
+    ASSERT_EQ(list->accSelect(SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION, Child(1)), S_OK);
+    EXPECT_EQ(GetFocus(), main.list.hwnd);
+    EXPECT_EQ(Answer(list->get_accFocus(&v), v), 1);
     list->Release();
     UnhookWinEvent(hook);
 }

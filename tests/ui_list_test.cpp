@@ -458,6 +458,17 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
             // A press on the name selects the row.
             Press(main.list.hwnd, WM_LBUTTONDOWN, nameLeft + 1, rowY + height / 2);
             EXPECT_EQ(doc.selected, node);
+            // So does one on its level figure, the grey ink well left of the name.
+            if (main.list.Layout().Flattened(level)) {
+                int figure = -1;
+                for (int x = 0; x <= nameLeft - MulDiv(20, dpi, 96); ++x)
+                    for (int dy = 0; dy < cell; ++dy)
+                        if (row.At(x, rowY + dy) == RGB(125, 125, 125)) figure = x;
+                ASSERT_GE(figure, 0);
+                doc.selected = nullptr;
+                Press(main.list.hwnd, WM_LBUTTONDOWN, figure, rowY + height / 2);
+                EXPECT_EQ(doc.selected, node);
+            }
         }
         // A press on the deepest folder's expander, left of its name, folds
         // it and unfolds it again.
@@ -482,6 +493,35 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
             rowY = rowTop(deepest);
         }
     }
+}
+
+// A name cut at its 45th character, a letter whose accent follows it: the
+// letter goes with the accent, and the row shows what a name of the letters
+// before it and the ellipsis shows.
+TEST(DeepTree, ACutKeepsALetterWithItsAccent) {
+    TempTree tree;
+    const std::string letters(44, 'i');  // narrow: the cut is the length's
+    tree.File(letters + "e\xcc\x81zzz", 5000001);  // the 46th unit is U+0301
+    tree.File(letters + "\xe2\x80\xa6", 5000000);  // U+2026
+    Navigator nav(tree.Root(), {200, 100});
+    ASSERT_TRUE(nav.Opened());
+    ASSERT_TRUE(nav.WaitForScan());
+    MainWindow& main = nav.Main();
+    ASSERT_EQ(main.list.rowTotal, 2);
+    ASSERT_EQ(main.list.FindRow(0)->Size(), 5000001);
+    main.document.selected = nullptr;
+    main.list.RedrawNow();
+    Shot shown(main.list.hwnd);
+    // The text cells, clear of the navigator's border over the pane's edges.
+    const int height = main.list.rowHeight, cell = height - main.scale.Px(3);
+    int differ = 0, ink = 0;
+    for (int y = 0; y < cell; ++y)
+        for (int x = 0; x < shown.width - 2; ++x) {
+            differ += shown.At(x, y) != shown.At(x, height + y);
+            ink += shown.Ink(x, y);
+        }
+    EXPECT_GT(ink, 44);
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(TallTree, ScrollBarPressesDragsAndRepeat) {

@@ -193,9 +193,14 @@ void ChildWindow::NotifySelection() {
         child = RowOfLocked(Main()->document.selected) + 1;
     }
     if (child <= 0) return;
-    NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd, OBJID_CLIENT, child);
+    // Readers go where the focus event says: only while the keys come here,
+    // or one would leave the window the user went on to.
+    if (GetFocus() == hwnd) NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd, OBJID_CLIENT, child);
     NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd, OBJID_CLIENT, child);
 }
+
+// The keys come back: the selected row has the focus again.
+void ChildWindow::OnSetFocus() { NotifySelection(); }
 
 void ChildWindow::NotifyRowsChanged() {
     if (hwnd) NotifyWinEvent(EVENT_OBJECT_REORDER, hwnd, OBJID_CLIENT, CHILDID_SELF);

@@ -22,6 +22,7 @@ public:
     void OnVScroll(WPARAM wParam) override;
     void OnLButtonDblClk() override;
     void OnKeyDown(WPARAM key, bool repeated) override;
+    void OnSetFocus() override;
     void OnDestroy() override;
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam) override;
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -59,7 +60,8 @@ public:
     // Where the parts of a row lie at the pane's width and scale.
     RowLayout Layout() const;
     // Tell accessibility clients that the selection moved to the selected
-    // row, or that the rows changed. Any thread; no lock may be held.
+    // row (the focus moved too, while the pane has the keys), or that the
+    // rows changed. Any thread; no lock may be held.
     void NotifySelection();
     void NotifyRowsChanged();
 

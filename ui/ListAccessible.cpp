@@ -94,6 +94,8 @@ HRESULT ListAccessible::Select(long child, long flags) {
     // On the window's thread (Usable) and with no lock held: the events go
     // out from here, and an in-context hook may call back at once.
     pane_->SelectRow(node);
+    // Taking the focus is taking the keys: the row's focus event comes with them.
+    if ((flags & SELFLAG_TAKEFOCUS) && GetFocus() != hwnd_) SetFocus(hwnd_);
     return S_OK;
 }
 

@@ -24,6 +24,22 @@ size_t CharactersEnd(const std::wstring& text, int characters) {
     return at;
 }
 
+// Whether a unit is a mark drawn over the character before it (an accent).
+// The blocks of accents first: not every system's character tables mark them.
+bool IsMark(wchar_t unit) {
+    if ((unit >= 0x0300 && unit <= 0x036F) || (unit >= 0x1AB0 && unit <= 0x1AFF) ||
+        (unit >= 0x1DC0 && unit <= 0x1DFF) || (unit >= 0x20D0 && unit <= 0x20FF) || (unit >= 0xFE20 && unit <= 0xFE2F))
+        return true;
+    WORD type = 0;
+    return GetStringTypeW(CT_CTYPE3, &unit, 1, &type) && (type & C3_NONSPACING);
+}
+
+// The start of the character that ends at `end`.
+size_t CharacterBefore(const std::wstring& text, size_t end) {
+    bool pair = end >= 2 && IS_LOW_SURROGATE(text[end - 1]) && IS_HIGH_SURROGATE(text[end - 2]);
+    return end - (pair ? 2 : 1);
+}
+
 int ExpanderIndex(const FolderNode* node) { return (node->Complete() ? 0 : 2) + (node->Expanded() ? 1 : 0); }
 
 const MainWindow& MainOf(const ChildWindow& pane) { return *static_cast<const MainWindow*>(pane.owner); }
@@ -154,6 +170,9 @@ void ListPainter::PaintName(int left, int limit) {
     size_t end = 0;
     while (end < name_.size() && end + CharacterUnits(name_, end) <= static_cast<size_t>(fit))
         end += CharacterUnits(name_, end);
+    // Nor is a letter parted from its marks: without its accent it would
+    // read as another letter.
+    while (end > 0 && end < name_.size() && IsMark(name_[end])) end = CharacterBefore(name_, end);
     cut_.assign(name_, 0, end);
     cut_ += kEllipsis;
     TextOutW(buffer_, left, y_, cut_.c_str(), static_cast<int>(cut_.size()));

@@ -9,9 +9,16 @@ constexpr int kCountEdge = 85;
 
 }  // namespace
 
-RowLayout::RowLayout(const Scale& scale, int width, int character) : scale_(scale), step_(scale.Px(15)) {
+RowLayout::RowLayout(const Scale& scale, int width, int character)
+    : scale_(scale), step_(scale.Px(15)), character_(character) {
     int countLeft = width - scale.Px(kCountEdge) - kCountChars * character;
     int room = countLeft - ColumnGap() - scale.Px(5) - kNameChars * character;
     deepest_ = room / step_;
     if (deepest_ < 1) deepest_ = 1;
+}
+
+int RowLayout::FigureLeft(int level) const {
+    int figures = 1;
+    for (int rest = level; rest >= 10; rest /= 10) ++figures;
+    return FigureRight(level) - (figures + 1) * character_;
 }

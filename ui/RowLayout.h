@@ -22,10 +22,15 @@ public:
     // The right edge of a flattened row's level figure: left of the
     // expander's press zone, so that a press on it never toggles the row.
     int FigureRight(int level) const { return Indent(level) - step_; }
-    // A press at `x` on a row of a level: on its expander's zone, or right
-    // of it, on the row itself.
+    // Its left edge, at most: a character's width a figure, and one more.
+    int FigureLeft(int level) const;
+    // A press at `x` on a row of a level: on its expander's zone, or on the
+    // row itself, right of that zone or on the row's level figure (drawn in
+    // the row's own colours, so read as part of it).
     bool OnExpander(int level, int x) const { return Indent(level) - step_ < x && x < Indent(level); }
-    bool OnRow(int level, int x) const { return x > Indent(level); }
+    bool OnRow(int level, int x) const {
+        return x > Indent(level) || (Flattened(level) && x <= FigureRight(level) && x >= FigureLeft(level));
+    }
     // The gap the name keeps from the column on its right.
     int ColumnGap() const { return scale_.Px(4); }
 
@@ -34,5 +39,6 @@ public:
 private:
     Scale scale_;
     int step_;
+    int character_;
     int deepest_;  // the deepest level indented a step further than its parent
 };
