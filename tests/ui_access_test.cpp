@@ -363,6 +363,14 @@ TEST(Accessibility, FocusFollowsTheKeyboardAndACollapseShowsTheSelection) {
     ASSERT_EQ(list->accSelect(SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION, Child(1)), S_OK);
     EXPECT_EQ(GetFocus(), main.list.hwnd);
     EXPECT_EQ(Answer(list->get_accFocus(&v), v), 1);
+    // The last row goes, as a Delete takes it: the focus is the outline's,
+    // and readers hear so.
+    main.document.RemoveNode(main.list.FindRow(1));
+    mark = events.size();
+    main.document.RemoveSelected();
+    ASSERT_EQ(main.document.selected, nullptr);
+    EXPECT_TRUE(Await(mark, EVENT_OBJECT_FOCUS, main.list.hwnd, CHILDID_SELF));
+    EXPECT_EQ(State(list, CHILDID_SELF), STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED);
     list->Release();
     UnhookWinEvent(hook);
 }

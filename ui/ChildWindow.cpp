@@ -192,7 +192,12 @@ void ChildWindow::NotifySelection() {
         NodeLock hold(&Main()->document.root);
         child = RowOfLocked(Main()->document.selected) + 1;
     }
-    if (child <= 0) return;
+    if (child <= 0) {
+        // No row selected (the last one deleted, say): the outline itself has
+        // the focus, or a reader's would stay on a row that is gone.
+        if (GetFocus() == hwnd) NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd, OBJID_CLIENT, CHILDID_SELF);
+        return;
+    }
     // Readers go where the focus event says: only while the keys come here,
     // or one would leave the window the user went on to.
     if (GetFocus() == hwnd) NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd, OBJID_CLIENT, child);
