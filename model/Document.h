@@ -170,8 +170,9 @@ private:
     // Lists the chosen folder's own entries; then tells the views.
     void ListRoot();
     void RootDone(DWORD error);
-    // Ends the scan on its last thread (model/Scan.cpp).
-    void FinishScan();
+    // Ends the scan on its last thread (model/Scan.cpp); one that is not
+    // `ready` (ReadyThread) only totals the root and marks the end.
+    void FinishScan(bool ready);
 
     ItemPath folder_;  // the chosen folder's exact path, once it is listed
     DWORD volume_ = 0;  // the chosen folder's volume, once it is listed

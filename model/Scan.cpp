@@ -2,6 +2,8 @@
 // folder workers, each walking its subfolder depth first, while a refresher
 // re-sorts the top level and repaints the views ten times a second.
 #include <atomic>
+#include <cerrno>
+#include <exception>
 #include <new>
 #include <vector>
 
@@ -13,6 +15,21 @@ namespace {
 constexpr size_t kMaxWorkers = 10;
 constexpr DWORD kRefreshPeriodMs = 100;
 constexpr DWORD kFinishPauseMs = 500;
+
+// A thread's first failed allocation and its first exception each set up
+// state of the thread's own in the C runtime (its errno, its exception
+// record), which takes memory: found missing then, the runtime ends the
+// process, the shell's. Each thread of the scan sets that up first, once it
+// has seen that the heap still has room: false when it has not, and the
+// thread is then to touch nothing that may allocate.
+bool ReadyThread() {
+    HANDLE heap = GetProcessHeap();
+    void* room = HeapAlloc(heap, 0, 16 * 1024);
+    if (!room) return false;
+    HeapFree(heap, 0, room);
+    errno = 0;
+    return std::uncaught_exceptions() == 0;
+}
 
 // One folder of a walk in progress: its node, where its path ends, and the
 // subfolders its listing gave, walked one after the other.
@@ -119,10 +136,10 @@ bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNod
 // The end of every scan, walked or not: the refresher stopped, the top level
 // in order, the root totalled, the totals shown. A scan that ran out of
 // memory leaves the root incomplete: its totals are only what was counted.
-void Document::FinishScan() {
+void Document::FinishScan(bool ready) {
     SetEvent(finishedEvent);
     if (refresher_) WaitForSingleObject(refresher_, INFINITE);
-    SortChildren(&root);
+    if (ready) SortChildren(&root);
     double bytes = 0;
     int32_t files = root.Files();
     for (int32_t i = 0; i < root.ChildCount(); ++i) {
@@ -134,6 +151,7 @@ void Document::FinishScan() {
     root.fileCount.store(files, std::memory_order_relaxed);
     if (!ShortOfMemory()) root.complete.store(true, std::memory_order_release);
     scanEnded_.store(true, std::memory_order_release);
+    if (!ready) return;
     try {
         RepaintViews(true, true);
         if (owner) owner->RowsReordered();
@@ -159,6 +177,10 @@ struct WorkerSlot {
 DWORD WINAPI FolderWorker(LPVOID param) {
     auto* pool = static_cast<WorkerSlot*>(param);
     Document& doc = *pool->doc;
+    if (!ReadyThread()) {
+        doc.RanShortOfMemory();
+        return 0;
+    }
     FolderListing listing;
     ItemPath path;
     for (;;) {
@@ -190,6 +212,8 @@ DWORD WINAPI FolderWorker(LPVOID param) {
 
 DWORD WINAPI Refresher(LPVOID param) {
     auto& doc = *static_cast<Document*>(param);
+    // Without room, the top level is only sorted at the scan's end.
+    if (!ReadyThread()) return 0;
     RootOrder order;
     while (WaitForSingleObject(doc.finishedEvent, kRefreshPeriodMs) == WAIT_TIMEOUT) {
         try {
@@ -206,6 +230,14 @@ DWORD WINAPI Refresher(LPVOID param) {
 DWORD WINAPI Coordinator(LPVOID param) {
     auto& doc = *static_cast<Document*>(param);
     FolderNode& root = doc.root;
+    if (!ReadyThread()) {
+        // Nothing is listed, sorted or painted here: the scan ends first,
+        // so that the views, told the root is done, show the shortage.
+        doc.RanShortOfMemory();
+        doc.FinishScan(false);
+        if (!doc.IsRootListed()) doc.RootDone(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     // The root's children are all in the tree before any worker starts.
     if (!doc.IsRootListed()) doc.ListRoot();
 
@@ -234,7 +266,7 @@ DWORD WINAPI Coordinator(LPVOID param) {
         CloseHandle(threads[i]);
     }
     if (!doc.stopRequested.load(std::memory_order_relaxed)) Sleep(kFinishPauseMs);
-    doc.FinishScan();
+    doc.FinishScan(true);
     return 0;
 }
 
@@ -252,7 +284,7 @@ bool Document::StartWorkers() {
         } else if (root.Folders() > 0) {
             RanShortOfMemory();
         }
-        FinishScan();
+        FinishScan(true);
     }
     return true;
 }
