@@ -130,6 +130,9 @@ public:
     bool ShortOfMemory() const { return shortOfMemory_.load(std::memory_order_acquire); }
     // What the scan's listings watch: the stop request and the test's budget.
     ListWatch Watch() { return {&stopRequested, &allocationsBeforeShortage}; }
+    // The scan has ended for lack of memory: its totals are what it counted,
+    // and its rows are to be used as they are.
+    bool CutShort() const { return ShortOfMemory() && ScanEnded(); }
     // Stops the scan for lack of memory, on every thread.
     void RanShortOfMemory() {
         shortOfMemory_.store(true, std::memory_order_release);

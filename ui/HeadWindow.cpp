@@ -120,7 +120,7 @@ void HeadWindow::PaintSummary(HDC dc) {
     const Scale& scale = Main()->scale;
     const Document& doc = Main()->document;
     const FolderNode& root = doc.root;
-    if ((root.Complete() && doc.RootError()) || (doc.ShortOfMemory() && doc.ScanEnded() && !root.Complete())) {
+    if ((root.Complete() && doc.RootError()) || doc.CutShort()) {
         // No bare totals for a folder that could not be listed, nor for a
         // scan that ran out of memory: they would read as the folder's own.
         FontScope font(dc, Font());
@@ -178,7 +178,7 @@ RECT HeadWindow::CloseBox() const {
 std::wstring HeadWindow::ValueText() const {
     const Document& doc = Main()->document;
     const FolderNode& root = doc.root;
-    if (!root.Complete() && doc.ShortOfMemory() && doc.ScanEnded())
+    if (doc.CutShort())
         return L"Out of memory: at least " + FilesText(root.Files()) + L", " + SizeText(root.Size());
     if (!root.Complete()) return L"Scanning";
     if (doc.RootError()) return L"Cannot list this folder: " + SystemMessage(doc.RootError());

@@ -73,9 +73,7 @@ public:
     // one the tree holds already while the list still says it is listing.
     // A scan that ran out of memory has ended too: its rows are what it
     // counted, and they stay usable.
-    bool RowsSettled() const {
-        return rootShown_ && (document.root.Complete() || (document.ShortOfMemory() && document.ScanEnded()));
-    }
+    bool RowsSettled() const { return rootShown_ && (document.root.Complete() || document.CutShort()); }
     // The window is gone, destroyed or with the thread that made it: nothing
     // paints it or is posted to it from here on, and the scan stops.
     void Abandon();
