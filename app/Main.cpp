@@ -10,7 +10,6 @@
 
 #include <string>
 
-#include "ItemPath.h"
 #include "Session.h"
 
 namespace {
@@ -52,6 +51,14 @@ std::wstring PickFolder() {
     return folder;
 }
 
+// Where the root of a full path ends: after "X:", or after a share's
+// "\\server\share" (the whole path when it names no share).
+size_t RootEnd(const std::wstring& path) {
+    if (path.compare(0, 2, L"\\\\") != 0) return 2;
+    size_t end = path.find(L'\\', path.find(L'\\', 2) + 1);
+    return end == std::wstring::npos ? path.size() : end;
+}
+
 // `given` as a full path whose names are exactly the ones typed. The
 // system's own resolving of a relative path or one with slashes trims a
 // name's trailing dots and spaces, and "dot." would open its look-alike
@@ -74,14 +81,10 @@ std::wstring FullPath(std::wstring given) {
         base.resize(need);
         if (!need || GetCurrentDirectoryW(need, &base[0]) >= need) return given;
         base.resize(need - 1);
-        if (!names.empty() && names[0] == L'\\') {  // "\names", from the current drive's root
-            size_t root = base.compare(0, 2, L"\\\\") == 0 ? base.find(L'\\', base.find(L'\\', 2) + 1) : 2;
-            base = base.substr(0, root);
-        }
+        if (!names.empty() && names[0] == L'\\') base = base.substr(0, RootEnd(base));  // "\names", from the root
     }
     // Where the root ends: names never climb above it.
-    size_t root = base.compare(0, 2, L"\\\\") == 0 ? base.find(L'\\', base.find(L'\\', 2) + 1) : 2;
-    if (root == std::wstring::npos) root = base.size();
+    const size_t root = RootEnd(base);
     while (base.size() > root && base.back() == L'\\') base.pop_back();
     for (size_t at = 0; at <= names.size();) {
         size_t end = names.find(L'\\', at);
@@ -100,11 +103,10 @@ std::wstring FullPath(std::wstring given) {
 
 // Why `path` cannot be opened, or nothing when it is a folder.
 std::wstring Refusal(const std::wstring& path) {
-    if (NavigatorSession::IsFolder(path)) return L"";
-    ItemPath exact;
-    DWORD attributes = exact.SetFolder(path.c_str()) ? GetFileAttributesW(exact.Exact()) : INVALID_FILE_ATTRIBUTES;
-    if (attributes != INVALID_FILE_ATTRIBUTES) return L"\"" + path + L"\" is a file, not a folder.";
-    return L"There is no folder \"" + path + L"\".";
+    DWORD attributes = NavigatorSession::Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return L"There is no folder \"" + path + L"\".";
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return L"\"" + path + L"\" is a file, not a folder.";
+    return L"";
 }
 
 int Run(int count, wchar_t** arguments, HINSTANCE instance) {

@@ -17,11 +17,10 @@ NavigatorSession::~NavigatorSession() {
     if (invoker_) CloseHandle(invoker_);
 }
 
-bool NavigatorSession::IsFolder(const std::wstring& path) {
+DWORD NavigatorSession::Attributes(const std::wstring& path) {
     ItemPath exact;
-    if (path.empty() || !exact.SetFolder(path.c_str())) return false;
-    DWORD attributes = GetFileAttributesW(exact.Exact());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (path.empty() || !exact.SetFolder(path.c_str())) return INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(exact.Exact());
 }
 
 HWND NavigatorSession::Open(const std::wstring& folder, HINSTANCE instance) {

@@ -22,7 +22,13 @@ public:
     static HWND Open(const std::wstring& folder, HINSTANCE instance);
     // Whether `path`, taken exactly as the shell or a command line names it,
     // is a folder now (a drive's or a share's root included).
-    static bool IsFolder(const std::wstring& path);
+    static bool IsFolder(const std::wstring& path) {
+        DWORD attributes = Attributes(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    // The attributes of the item `path` names exactly; INVALID_FILE_ATTRIBUTES
+    // when there is none, or the path names no item of a drive or a share.
+    static DWORD Attributes(const std::wstring& path);
 
 private:
     NavigatorSession() = default;
