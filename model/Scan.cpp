@@ -62,13 +62,14 @@ bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, Wal
     ListWatch watch = doc.Watch();
     ListOutcome outcome = ListInto(listing, path.Exact(), &expected, level.folder, nodes, watch);
     if (outcome == ListOutcome::kShortOfMemory) doc.RanShortOfMemory();
+    // A directory link comes complete from CreateNode and is not walked.
+    auto walked = [](const FolderNode* node) { return node->isFolder && !node->Complete(); };
     // The totals first: a shortage below leaves the folder's count and size
     // in step, with only its walk cut short.
     double bytes = level.folder->Size();
     size_t folders = 0;
     for (FolderNode* node : nodes) {
-        // A directory link comes complete from CreateNode and is not walked.
-        if (node->isFolder && !node->Complete())
+        if (walked(node))
             ++folders;
         else
             bytes += node->Size();
@@ -77,7 +78,7 @@ bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, Wal
     if (folders == 0) return outcome == ListOutcome::kListed;
     Reserve(level.subfolders, folders, watch);
     for (FolderNode* node : nodes)
-        if (node->isFolder && !node->Complete()) level.subfolders.push_back(node);
+        if (walked(node)) level.subfolders.push_back(node);
     return outcome == ListOutcome::kListed;
 }
 

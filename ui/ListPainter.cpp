@@ -179,11 +179,11 @@ void ListPainter::PaintName(int left, int limit) {
 }
 
 void ListPainter::PaintLevel(int right, int level) {
-    const std::wstring figure = std::to_wstring(level);
-    const int length = static_cast<int>(figure.size());
+    wchar_t figure[12];
+    const int length = swprintf(figure, sizeof figure / sizeof figure[0], L"%d", level);
     SIZE drawn;
-    if (!GetTextExtentPoint32W(buffer_, figure.c_str(), length, &drawn)) return;
+    if (length <= 0 || !GetTextExtentPoint32W(buffer_, figure, length, &drawn)) return;
     SetTextColor(buffer_, kLevelText);
-    TextOutW(buffer_, right - drawn.cx, y_, figure.c_str(), length);
+    TextOutW(buffer_, right - drawn.cx, y_, figure, length);
     SetTextColor(buffer_, RGB(0, 0, 0));
 }

@@ -31,8 +31,9 @@ public:
     static Scale Within(int dpi, const RECT& work) {
         Scale scale(dpi);
         const int width = work.right - work.left, height = work.bottom - work.top;
+        // A row is about 20 pixels high at 96 DPI (its font's height decides).
         while (scale.dpi_ > kBaseDpi / 2 &&
-               (scale.NavigatorWidth() + scale.ScrollBarWidth() > width || scale.Px(55 + 20) > height))
+               (scale.NavigatorWidth() + scale.ScrollBarWidth() > width || scale.HeaderHeight() + scale.Px(20) > height))
             --scale.dpi_;
         return scale;
     }
