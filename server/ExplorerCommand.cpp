@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <new>
 #include <string>
 
 #include "Module.h"
@@ -88,7 +89,11 @@ STDMETHODIMP CExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
     *icon = nullptr;
     const wchar_t* module = ModulePath();
     if (!module[0]) return E_FAIL;
-    return Duplicate((std::wstring(module) + L",-" + std::to_wstring(kIconId)).c_str(), icon);
+    try {
+        return Duplicate((std::wstring(module) + L",-" + std::to_wstring(kIconId)).c_str(), icon);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;  // nothing thrown may reach the shell's thread
+    }
 }
 
 STDMETHODIMP CExplorerCommand::GetToolTip(IShellItemArray*, LPWSTR* tip) {
@@ -130,9 +135,14 @@ STDMETHODIMP CExplorerCommand::Invoke(IShellItemArray* items, IBindCtx*) {
     hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
     item->Release();
     if (FAILED(hr)) return hr;
-    std::wstring folder = path;
+    // Nothing thrown may reach the shell's thread.
+    try {
+        hr = StartNavigator(path);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
     CoTaskMemFree(path);
-    return StartNavigator(folder);
+    return hr;
 }
 
 STDMETHODIMP CExplorerCommand::GetFlags(EXPCMDFLAGS* flags) {
