@@ -24,7 +24,7 @@ void ReadyUnwinder() {
 
 }  // namespace
 
-Document::Document() : selected(nullptr), owner(nullptr) {
+Document::Document() : owner(nullptr) {
     ReadyUnwinder();
     InitNode(&root);
     finishedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -34,13 +34,12 @@ Document::Document() : selected(nullptr), owner(nullptr) {
 }
 
 Document::~Document() {
-    // The tree may be freed only once no thread of the scan can touch it: stop
-    // the walk and wait for the coordinator, which outlives the refresher and
-    // every folder worker.
+    // The tree's regions may be freed only once no thread of the scan can
+    // touch them: stop the walk and wait for the coordinator, which outlives
+    // the refresher and every folder worker.
     RequestStop();
     WaitForScan(INFINITE);
     tearingDown.store(true);
-    FreeSubtree(&root);
     if (coordinator_) CloseHandle(coordinator_);
     if (refresher_) CloseHandle(refresher_);
     if (finishedEvent) CloseHandle(finishedEvent);
@@ -65,9 +64,10 @@ void Document::ListRoot() {
     try {
         if (folder_.SetFolder(path.c_str())) {
             FolderListing listing;
-            std::vector<FolderNode*> nodes;
+            ListScratch scratch;
             ListWatch watch{nullptr, &allocationsBeforeShortage};
-            if (ListInto(listing, folder_.Exact(), nullptr, &root, nodes, watch) == ListOutcome::kShortOfMemory)
+            if (ListInto(listing, folder_.Exact(), nullptr, &root, rootArena_, scratch, watch) ==
+                ListOutcome::kShortOfMemory)
                 RanShortOfMemory();
             volume_ = listing.Opened().volume;
             root.idLow = static_cast<uint32_t>(listing.Opened().file);
@@ -98,37 +98,40 @@ void Document::RepaintViews(bool header, bool full) {
 
 namespace {
 
-int IndexInParent(const FolderNode* node) {
-    const FolderNode* parent = node->parent;
-    for (int32_t i = 0; i < parent->ChildCount(); ++i)
-        if (parent->Child(i) == node) return i;
+int IndexInParent(Row row) {
+    const FolderNode* parent = row.Parent();
+    const int32_t count = parent->ChildCount();
+    for (int32_t i = 0; i < count; ++i)
+        if (parent->Child(i) == row) return i;
     return -1;
 }
 
 }  // namespace
 
 void Document::MoveSelection(bool up) {
-    FolderNode* node = selected;
-    if (!node || !node->parent) return;
-    int index = IndexInParent(node);
+    Row row = selected;
+    if (!row || !row.Parent()) return;
+    int index = IndexInParent(row);
     if (index < 0) return;
-    FolderNode* next = nullptr;
+    Row next;
     if (up) {
         // The row just above: the previous sibling's last shown row when it
         // is expanded, so that Up undoes Down.
-        if (index > 0)
-            for (next = node->parent->Child(index - 1); next->isFolder && next->Expanded() && next->ChildCount() > 0;)
-                next = next->Child(next->ChildCount() - 1);
-        else if (node->parent != &root)
-            next = node->parent;
-    } else if (node->Expanded() && node->ChildCount() > 0) {
-        next = node->Child(0);
+        if (index > 0) {
+            next = row.Parent()->Child(index - 1);
+            for (FolderNode* folder; (folder = next.Folder()) && folder->Expanded() && folder->ChildCount() > 0;)
+                next = folder->Child(folder->ChildCount() - 1);
+        } else if (row.Parent() != &root) {
+            next = row.Parent();
+        }
+    } else if (row.Expanded() && row.Folder()->ChildCount() > 0) {
+        next = row.Folder()->Child(0);
     } else {
         // The next sibling, else the next sibling of the nearest ancestor that
         // has one (the root's children have no ancestor above them but the root).
-        for (FolderNode* at = node; at->parent && !next; at = at->parent) {
-            int i = at == node ? index : IndexInParent(at);
-            if (i >= 0 && i + 1 < at->parent->ChildCount()) next = at->parent->Child(i + 1);
+        for (Row at = row; at.Parent() && !next; at = at.Parent()) {
+            int i = at == row ? index : IndexInParent(at);
+            if (i >= 0 && i + 1 < at.Parent()->ChildCount()) next = at.Parent()->Child(i + 1);
         }
     }
     if (!next) return;
@@ -137,57 +140,50 @@ void Document::MoveSelection(bool up) {
     if (owner) owner->SelectionMoved();
 }
 
-int Document::ReleaseNode(FolderNode* node) {
-    FolderNode* parent = node->parent;
-    // Out of the totals while the node is still a child, so that the parent and
+int Document::ReleaseNode(Row row) {
+    FolderNode* parent = row.Parent();
+    // Out of the totals while the row is still a child, so that the parent and
     // every ancestor re-sort with their new sizes.
-    if (!tearingDown.load() && parent)
-        SubtractFromAncestors(parent, node->isFolder ? node->Files() : 1, node->Size());
-    int index = -1;
-    if (parent) {
-        NodeLock hold(parent);
-        index = IndexInParent(node);
-        if (index >= 0) {
-            ChildArray* array = parent->children;
-            memmove(&array->items[index], &array->items[index + 1],
-                    sizeof(FolderNode*) * (array->length - index - 1));
-            array->length--;
-            if (node->isFolder) parent->folderCount.store(parent->Folders() - 1, std::memory_order_relaxed);
-        }
-    }
-    FreeNode(node);
-    return index;
+    if (!tearingDown.load() && parent) SubtractFromAncestors(parent, row.Files(), row.Size());
+    return parent ? Unlink(row) : -1;
 }
 
-int Document::ShownRows(const FolderNode* node) {
-    for (const FolderNode* up = node->parent; up && up->parent; up = up->parent)
+int Document::ShownRows(Row row) {
+    for (const FolderNode* up = row.Parent(); up && up->parent; up = up->parent)
         if (!up->Expanded()) return 0;
-    return 1 + (node->isFolder && node->Expanded() ? CountRows(node) : 0);
+    return 1 + (row.Expanded() ? CountRows(row.Folder()) : 0);
 }
 
-bool Document::IsUnder(const FolderNode* node, const FolderNode* folder) {
-    for (; node; node = node->parent)
+bool Document::IsUnder(Row row, const FolderNode* folder) {
+    if (!row) return false;
+    if (!row.IsFolder()) row = row.Parent();
+    for (const FolderNode* node = row.Folder(); node; node = node->parent)
         if (node == folder) return true;
     return false;
 }
 
-int Document::RemoveNode(FolderNode* node) {
-    if (!node || !node->parent) return 0;
-    FolderNode* parent = node->parent;
+int Document::RemoveNode(Row row) {
+    if (!row || !row.Parent()) return 0;
+    FolderNode* parent = row.Parent();
     // Only rows that are shown: a node under a collapsed folder shows none.
-    int rows = ShownRows(node);
+    int rows = ShownRows(row);
     if (owner) owner->BeginTreeChange();
-    bool wasSelected = selected == node;
-    if (IsUnder(selected, node)) selected = nullptr;
-    int index = ReleaseNode(node);
+    bool wasSelected = selected == row;
+    if (row.IsFolder() && IsUnder(selected, row.Folder())) selected = nullptr;
+    // A file selected behind a removed one moves up in the run with it.
+    int selectedIndex = !wasSelected && selected && !selected.IsFolder() && selected.Parent() == parent
+                            ? IndexInParent(selected)
+                            : -1;
+    int index = ReleaseNode(row);
+    if (selectedIndex > index && index >= 0) selected = parent->Child(selectedIndex - 1);
     // The keyboard keeps its place: the next sibling, else the previous one,
     // else the parent (never the root, which has no row).
     if (wasSelected)
-        selected = index < 0                    ? nullptr
+        selected = index < 0                    ? Row()
                    : index < parent->ChildCount() ? parent->Child(index)
-                   : index > 0                  ? parent->Child(index - 1)
-                   : parent->parent             ? parent
-                                                : nullptr;
+                   : index > 0                    ? parent->Child(index - 1)
+                   : parent->parent               ? Row(parent)
+                                                  : Row();
     if (owner) {
         owner->EndTreeChange();
         owner->RowsRemoved(rows);
@@ -196,25 +192,29 @@ int Document::RemoveNode(FolderNode* node) {
     return rows;
 }
 
-int Document::RemoveWithin(FolderNode* folder, const std::function<bool(const FolderNode*)>& gone) {
+int Document::RemoveWithin(FolderNode* folder, const std::function<bool(Row)>& gone) {
     // What goes is found first; then it is taken out with nothing more to
     // allocate, so that a shortage of memory leaves the tree as it was.
-    std::vector<FolderNode*> removed, folders{folder};
+    std::vector<FolderNode*> removedFolders, folders{folder};
+    std::vector<const char*> removedFiles;
     std::vector<bool> showsChildren{ShownRows(folder) > 0 && folder->Expanded()};
     for (size_t i = 0; i < folders.size(); ++i) {
         NodeLock hold(folders[i]);
-        for (int32_t c = 0; c < folders[i]->ChildCount(); ++c) {
-            FolderNode* child = folders[i]->Child(c);
+        ForEachChild(folders[i], [&](Row child) {
             if (gone(child)) {
-                removed.push_back(child);
-            } else if (child->isFolder) {
-                folders.push_back(child);
-                showsChildren.push_back(showsChildren[i] && child->Expanded());
+                if (FolderNode* sub = child.Folder())
+                    removedFolders.push_back(sub);
+                else
+                    removedFiles.push_back(child.Record());
+            } else if (FolderNode* sub = child.Folder()) {
+                folders.push_back(sub);
+                showsChildren.push_back(showsChildren[i] && sub->Expanded());
             }
-        }
+        });
     }
-    if (removed.empty()) return 0;
-    std::sort(removed.begin(), removed.end());
+    if (removedFolders.empty() && removedFiles.empty()) return 0;
+    std::sort(removedFolders.begin(), removedFolders.end());
+    std::sort(removedFiles.begin(), removedFiles.end());
     std::vector<FolderNode*> touched;
     size_t depth = 0;
     for (const FolderNode* up = folder; up; up = up->parent) ++depth;
@@ -225,31 +225,51 @@ int Document::RemoveWithin(FolderNode* folder, const std::function<bool(const Fo
     for (size_t i = 0; i < folders.size(); ++i) {
         FolderNode* at = folders[i];
         NodeLock hold(at);
-        ChildArray* array = at->children;
-        if (!array) continue;
-        int32_t kept = 0, keptFolders = 0;
-        for (int32_t c = 0; c < array->length; ++c) {
-            FolderNode* child = array->items[c];
-            if (!std::binary_search(removed.begin(), removed.end(), child)) {
-                array->items[kept++] = child;
-                keptFolders += child->isFolder ? 1 : 0;
-                continue;
-            }
-            if (showsChildren[i]) rows += 1 + (child->isFolder && child->Expanded() ? CountRows(child) : 0);
-            if (IsUnder(selected, child)) selected = folder;
+        auto takeOut = [&](Row child) {
+            if (showsChildren[i]) rows += 1 + (child.Expanded() ? CountRows(child.Folder()) : 0);
+            if (IsUnder(selected, child.Folder()) || selected == child) selected = folder;
             // Out of every total above it; each folder re-sorts once, below.
-            int32_t files = child->isFolder ? child->Files() : 1;
-            double bytes = child->Size();
+            int32_t files = child.Files();
+            uint64_t bytes = child.Size();
             for (FolderNode* up = at; up; up = up->parent) {
                 up->fileCount.store(up->Files() - files, std::memory_order_relaxed);
                 up->size.store(up->Size() - bytes, std::memory_order_relaxed);
-                if (up->sorted.exchange(false, std::memory_order_relaxed)) touched.push_back(up);
+                if (up->Sorted()) {
+                    up->SetSorted(false);
+                    touched.push_back(up);
+                }
             }
+        };
+        FolderNode** array = at->folderArray.load(std::memory_order_relaxed);
+        int32_t kept = 0;
+        for (int32_t c = 0; c < at->Folders(); ++c) {
+            FolderNode* child = array[c];
+            if (std::binary_search(removedFolders.begin(), removedFolders.end(), child))
+                takeOut(Row(child));
+            else
+                array[kept++] = child;
         }
-        array->length = kept;
-        at->folderCount.store(keptFolders, std::memory_order_relaxed);
+        at->folderCount.store(kept, std::memory_order_release);
+        // The run closes up over the files that went.
+        char* out = const_cast<char*>(at->FirstFile());
+        const char* record = out;
+        int32_t keptFiles = 0;
+        const int32_t files = at->OwnFiles();
+        for (int32_t c = 0; c < files; ++c) {
+            const char* next = FileRecord::Next(record);
+            if (std::binary_search(removedFiles.begin(), removedFiles.end(), record)) {
+                takeOut(Row::File(at, record));
+            } else {
+                // A selected file that stays moves with its record.
+                if (selected == Row::File(at, record)) selected = Row::File(at, out);
+                if (out != record) memmove(out, record, static_cast<size_t>(next - record));
+                out += next - record;
+                ++keptFiles;
+            }
+            record = next;
+        }
+        at->runCount.store(keptFiles, std::memory_order_release);
     }
-    for (FolderNode* node : removed) FreeNode(node);
     for (FolderNode* node : touched) SortChildren(node);
     if (owner) {
         owner->EndTreeChange();
@@ -259,9 +279,13 @@ int Document::RemoveWithin(FolderNode* folder, const std::function<bool(const Fo
     return rows;
 }
 
-bool Document::NodePath(const FolderNode* node, ItemPath* out) const {
+bool Document::NodePath(Row row, ItemPath* out) const {
     std::vector<const char*> names;
-    for (const FolderNode* at = node; at && at->parent; at = at->parent) names.push_back(at->Name());
+    if (row && !row.IsFolder()) {
+        names.push_back(row.Name());
+        row = row.Parent();
+    }
+    for (const FolderNode* at = row.Folder(); at && at->parent; at = at->parent) names.push_back(at->Name());
     ItemPath built = folder_;
     if (built.Length() == 0 && !built.SetFolder(path.c_str())) return false;
     for (auto name = names.rbegin(); name != names.rend(); ++name)

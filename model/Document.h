@@ -11,6 +11,7 @@
 
 #include "FolderNode.h"
 #include "ItemPath.h"
+#include "NodeArena.h"
 
 // The views the document repaints. The main window implements it; the model
 // knows nothing more of windows than this.
@@ -92,28 +93,29 @@ public:
     // The same for any node of the tree; the selection moves on (to the next
     // sibling, else the previous one, else the parent) only when it was that
     // node, and is cleared when it was below it.
-    int RemoveNode(FolderNode* node);
-    // Removes every node below `folder` that `gone` names (with its subtree),
+    int RemoveNode(Row row);
+    // Removes every row below `folder` that `gone` names (with its subtree),
     // its totals with it, in one change of the views: what a delete took
     // from a folder that stayed. Returns the list rows that went.
-    int RemoveWithin(FolderNode* folder, const std::function<bool(const FolderNode*)>& gone);
+    int RemoveWithin(FolderNode* folder, const std::function<bool(Row)>& gone);
     // The selected node's full path in its exact form (ItemPath); false,
     // leaving `out` untouched, when nothing is selected or the path does not
     // fit `capacity` units with its zero.
     bool NodePath(wchar_t* out, size_t capacity) const;
-    // Any node's path; false when it would pass the platform's limit or a
+    // Any row's path; false when it would pass the platform's limit or a
     // name on the way is not one name (ItemPath::Append).
-    bool NodePath(const FolderNode* node, ItemPath* out) const;
-    // The item a node stands for: the listing's id on the chosen folder's volume.
-    ItemIdentity Identity(const FolderNode* node) const { return {volume_, node->FileId()}; }
+    bool NodePath(Row row, ItemPath* out) const;
+    // The item a row stands for: the listing's id on the chosen folder's volume.
+    ItemIdentity Identity(Row row) const { return {volume_, row.FileId()}; }
     // The actions on the selected node (actions/Actions.cpp). Each acts on
     // the node selected when it starts, and on its own item or on nothing.
     void OpenSelected();
     void DeleteSelected();
-    // Takes a node out of its ancestors' totals (unless the document is being
-    // torn down) and out of its parent's children, then frees it with its
-    // subtree. Returns the position it had among its siblings, or -1.
-    int ReleaseNode(FolderNode* node);
+    // Takes a row out of its ancestors' totals (unless the document is being
+    // torn down) and out of its parent's children; its records stay in their
+    // region until the document closes. Returns the position it had among its
+    // siblings, or -1.
+    int ReleaseNode(Row row);
 
     // Asks the scan to stop; workers leave their walks at their next entry.
     void RequestStop() { stopRequested.store(true, std::memory_order_relaxed); }
@@ -151,9 +153,12 @@ public:
     std::atomic<long> allocationsBeforeShortage{-1};
 
     FolderNode root;
+    // Where the tree's records live; the scan's threads each fill their own
+    // arena from it. Freed whole with the document.
+    NodeRegions regions;
     // The chosen folder as the shell named it, set before the scan starts.
     std::wstring path;
-    FolderNode* selected;
+    Row selected;
     DocumentViews* owner;
     HANDLE finishedEvent;
     // Held per document, so that closing one navigator never stops another's
@@ -166,9 +171,9 @@ private:
     friend DWORD WINAPI Refresher(LPVOID);
     friend DWORD WINAPI FolderWorker(LPVOID);
 
-    static bool IsUnder(const FolderNode* node, const FolderNode* folder);
-    // The rows a node stands for in the list now (its own and those it shows).
-    static int ShownRows(const FolderNode* node);
+    static bool IsUnder(Row row, const FolderNode* folder);
+    // The rows a row stands for in the list now (its own and those it shows).
+    static int ShownRows(Row row);
     bool ViewsOpen() const;
     // Lists the chosen folder's own entries; then tells the views.
     void ListRoot();
@@ -177,6 +182,7 @@ private:
     // `ready` (ReadyThread) only totals the root and marks the end.
     void FinishScan(bool ready);
 
+    NodeArena rootArena_{regions};  // the chosen folder's own listing's
     ItemPath folder_;  // the chosen folder's exact path, once it is listed
     DWORD volume_ = 0;  // the chosen folder's volume, once it is listed
     bool actionRunning_ = false;

@@ -1,7 +1,6 @@
 #include "FolderNode.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -9,136 +8,231 @@
 #include "Name.h"
 
 // The layout the memory figures rest on (see FolderNode).
-static_assert(sizeof(FolderNode) == (sizeof(void*) == 4 ? 48 : 56), "FolderNode grew");
+static_assert(sizeof(FolderNode) == (sizeof(void*) == 4 ? 48 : 64), "FolderNode grew");
+
+namespace FileRecord {
 
 namespace {
 
-// A node and its name share one allocation; the name follows the record.
-FolderNode* AllocateNode(const wchar_t* name, size_t count) {
-    size_t bytes = EncodeName(name, count, nullptr);
-    void* mem = ::operator new(sizeof(FolderNode) + bytes + 1, std::nothrow);
-    if (!mem) return nullptr;
-    FolderNode* node = new (mem) FolderNode;
-    InitNode(node);
-    EncodeName(name, count, reinterpret_cast<char*>(node + 1));
-    return node;
+constexpr size_t kIdBytes = 8, kWordBytes = 4;
+
+uint32_t Word(const char* record) {
+    uint32_t word;
+    memcpy(&word, record + kIdBytes, sizeof word);
+    return word;
 }
 
-ChildArray* ResizeArray(ChildArray* array, int32_t capacity) {
-    size_t bytes = offsetof(ChildArray, items) + sizeof(FolderNode*) * static_cast<size_t>(capacity);
-    auto* grown = static_cast<ChildArray*>(realloc(array, bytes));
-    if (!grown) return nullptr;
-    if (!array) grown->length = 0;
-    grown->capacity = capacity;
-    return grown;
-}
+bool IsWide(uint32_t word) { return word >= kWide; }
 
-// Makes room for one more child: the first folder child gets room for 20, the
-// first file child for 10; a full array grows by 10 below 100 entries and by
-// 50 from then on.
-bool GrowChildren(FolderNode* parent, bool forFolder) {
-    ChildArray* array = parent->children;
-    if (!array || array->length == 0) {
-        int32_t want = forFolder ? 20 : 10;
-        if (array && array->capacity >= want) return true;
-        ChildArray* grown = ResizeArray(array, want);
-        if (!grown) return false;
-        parent->children = grown;
-        return true;
-    }
-    if (array->length < array->capacity) return true;
-    int32_t step = array->length < 100 ? 10 : 50;
-    ChildArray* grown = ResizeArray(array, array->length + step);
-    if (!grown) return false;
-    parent->children = grown;
-    return true;
+const char* NameOf(const char* record) {
+    return record + kIdBytes + kWordBytes + (IsWide(Word(record)) ? sizeof(uint64_t) : 0);
 }
 
 }  // namespace
 
-void InitNode(FolderNode* node) {
-    node->children = nullptr;
-    node->size.store(0, std::memory_order_relaxed);
-    node->levelWord.store(0, std::memory_order_relaxed);
-    node->fileCount.store(0, std::memory_order_relaxed);
-    node->parent = nullptr;
-    node->folderCount.store(0, std::memory_order_relaxed);
-    node->idLow = node->idHigh = 0;
-    InitializeSRWLock(&node->lock);
-    node->isFolder = 0;
-    node->isLink = 0;
-    node->sorted.store(false, std::memory_order_relaxed);
-    node->complete.store(false, std::memory_order_relaxed);
+uint64_t Id(const char* record) {
+    uint64_t id;
+    memcpy(&id, record, sizeof id);
+    return id;
 }
 
-FolderNode* CreateNode(const ListedEntry& entry, FolderNode* parent) {
-    FolderNode* node = AllocateNode(entry.name, entry.nameLength);
-    if (!node) return nullptr;
-    node->parent = parent;
-    bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    node->isFolder = folder ? 1 : 0;
-    node->isLink = IsLink(entry.attributes, entry.reparseTag) ? 1 : 0;
-    node->idLow = static_cast<uint32_t>(entry.fileId);
-    node->idHigh = static_cast<uint32_t>(entry.fileId >> 32);
-    // A directory link is shown as a folder but never walked: walking it would
-    // count its target twice, or forever when it points back up the tree.
-    if (folder && node->isLink) node->complete.store(true, std::memory_order_relaxed);
-    if (!folder) node->size.store(static_cast<double>(entry.size), std::memory_order_relaxed);
-    if (!parent) return node;
+uint64_t Size(const char* record) {
+    uint32_t word = Word(record);
+    if (!IsWide(word)) return word;
+    uint64_t size;
+    memcpy(&size, record + kIdBytes + kWordBytes, sizeof size);
+    return size;
+}
 
-    NodeLock hold(parent);
-    if (!GrowChildren(parent, folder)) {
-        FreeNode(node);
-        return nullptr;
+bool IsLink(const char* record) { return Word(record) == kWideLink; }
+
+const char* Name(const char* record) { return NameOf(record); }
+
+const char* Next(const char* record) {
+    const char* name = NameOf(record);
+    return name + strlen(name) + 1;
+}
+
+size_t Bytes(uint64_t size, bool link, size_t nameBytes) {
+    bool wide = link || size >= kWide;
+    return kIdBytes + kWordBytes + (wide ? sizeof(uint64_t) : 0) + nameBytes + 1;
+}
+
+char* Write(char* out, uint64_t id, uint64_t size, bool link, const char* name, size_t nameBytes) {
+    memcpy(out, &id, sizeof id);
+    out += kIdBytes;
+    bool wide = link || size >= kWide;
+    uint32_t word = link ? kWideLink : wide ? kWide : static_cast<uint32_t>(size);
+    memcpy(out, &word, sizeof word);
+    out += kWordBytes;
+    if (wide) {
+        memcpy(out, &size, sizeof size);
+        out += sizeof size;
     }
-    ChildArray* array = parent->children;
-    node->levelWord.store(parent->levelWord.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    if (folder) {
-        int32_t at = parent->Folders();
-        memmove(&array->items[at + 1], &array->items[at], sizeof(FolderNode*) * (array->length - at));
-        array->items[at] = node;
-        array->length++;
-        parent->folderCount.store(at + 1, std::memory_order_relaxed);
-    } else {
-        array->items[array->length++] = node;
-        parent->fileCount.store(parent->Files() + 1, std::memory_order_relaxed);
+    memcpy(out, name, nameBytes);
+    out[nameBytes] = 0;
+    return out + nameBytes + 1;
+}
+
+}  // namespace FileRecord
+
+Row FolderNode::Child(int32_t i) const {
+    int32_t folders = Folders();
+    if (i < folders) return Row(Folder(i));
+    const char* record = FirstFile();
+    for (i -= folders; i > 0; --i) record = FileRecord::Next(record);
+    return Row::File(this, record);
+}
+
+void InitNode(FolderNode* node) {
+    node->parent = nullptr;
+    InitializeSRWLock(&node->lock);
+    node->folderArray.store(nullptr, std::memory_order_relaxed);
+    node->fileRun.store(nullptr, std::memory_order_relaxed);
+    node->folderCount.store(0, std::memory_order_relaxed);
+    node->runCount.store(0, std::memory_order_relaxed);
+    node->size.store(0, std::memory_order_relaxed);
+    node->fileCount.store(0, std::memory_order_relaxed);
+    node->state.store(0, std::memory_order_relaxed);
+    node->idLow = node->idHigh = 0;
+}
+
+bool ChildBatch::Add(const ListedEntry& entry) {
+    size_t at = names_.size();
+    try {
+        size_t bytes = EncodeName(entry.name, entry.nameLength, nullptr);
+        names_.resize(at + bytes + 1);
+        EncodeName(entry.name, entry.nameLength, &names_[at]);
+        bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries_.push_back({folder ? 0 : entry.size, entry.fileId, static_cast<uint32_t>(at),
+                            static_cast<uint32_t>(bytes), folder, IsLink(entry.attributes, entry.reparseTag)});
+        return true;
+    } catch (const std::bad_alloc&) {
+        names_.resize(at);  // shrinks: cannot throw
+        return false;
     }
+}
+
+void ChildBatch::Clear() {
+    entries_.clear();
+    names_.clear();
+}
+
+namespace {
+
+FolderNode* MakeFolder(NodeArena& arena, FolderNode* parent, const char* name, size_t nameBytes) {
+    void* memory = arena.Take(sizeof(FolderNode) + nameBytes + 1, alignof(FolderNode));
+    if (!memory) return nullptr;
+    auto* node = new (memory) FolderNode;
+    InitNode(node);
+    memcpy(node + 1, name, nameBytes + 1);
+    node->parent = parent;
     return node;
 }
 
-bool AdoptChildren(FolderNode* parent, FolderNode* const* nodes, size_t count) {
-    if (count == 0) return true;
-    int32_t folders = 0;
-    for (size_t i = 0; i < count; ++i) folders += nodes[i]->isFolder;
-    NodeLock hold(parent);
-    ChildArray* array = parent->children;
-    int32_t length = array ? array->length : 0;
-    int32_t need = length + static_cast<int32_t>(count);
-    if (!array || array->capacity < need) {
-        ChildArray* grown = ResizeArray(array, need);
-        if (!grown) return false;
-        parent->children = array = grown;
+}  // namespace
+
+bool Adopt(FolderNode* folder, const ChildBatch& batch, NodeArena& arena, std::vector<FolderNode*>* made) {
+    using Entry = ChildBatch::Entry;
+    std::vector<const Entry*> files;
+    size_t folders = 0;
+    try {
+        for (const Entry& entry : batch.entries_) folders += entry.folder ? 1 : 0;
+        files.reserve(batch.entries_.size() - folders);
+        if (made) made->reserve(made->size() + folders);
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    int32_t oldFolders = parent->Folders();
-    memmove(&array->items[oldFolders + folders], &array->items[oldFolders],
-            sizeof(FolderNode*) * static_cast<size_t>(length - oldFolders));
-    int32_t atFolder = oldFolders, atFile = length + folders;
-    uint32_t level = (parent->levelWord.load(std::memory_order_relaxed) & kLevelMask) + 1;
-    for (size_t i = 0; i < count; ++i) {
-        FolderNode* node = nodes[i];
-        node->parent = parent;
-        node->levelWord.store(level, std::memory_order_relaxed);
-        array->items[node->isFolder ? atFolder++ : atFile++] = node;
+    // A file's size is final once listed: its place in the run is too.
+    for (const Entry& entry : batch.entries_)
+        if (!entry.folder) files.push_back(&entry);
+    std::stable_sort(files.begin(), files.end(), [](const Entry* a, const Entry* b) { return a->size > b->size; });
+
+    // Everything is made before anything is linked, so that a shortage
+    // leaves the folder as it was; what was made stays in its region.
+    const uint32_t level = (folder->State() & kLevelMask) + 1;
+    size_t first = made ? made->size() : 0;
+    std::vector<FolderNode*> own;
+    std::vector<FolderNode*>& added = made ? *made : own;
+    if (!made) {
+        try {
+            own.reserve(folders);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
     }
-    array->length = need;
-    parent->folderCount.store(oldFolders + folders, std::memory_order_relaxed);
-    parent->fileCount.store(parent->Files() + static_cast<int32_t>(count) - folders, std::memory_order_relaxed);
+    for (const Entry& entry : batch.entries_) {
+        if (!entry.folder) continue;
+        FolderNode* node = MakeFolder(arena, folder, &batch.names_[entry.nameAt], entry.nameBytes);
+        if (!node) {
+            added.resize(first);
+            return false;
+        }
+        node->idLow = static_cast<uint32_t>(entry.id);
+        node->idHigh = static_cast<uint32_t>(entry.id >> 32);
+        // A directory link is shown as a folder but never walked: walking it
+        // would count its target twice, or forever when it points back up.
+        node->state.store(level | (entry.link ? kLinkBit | kCompleteBit : 0), std::memory_order_relaxed);
+        added.push_back(node);
+    }
+
+    NodeLock hold(folder);
+    const int32_t oldFolders = folder->Folders(), oldFiles = folder->OwnFiles();
+    FolderNode** array = folder->folderArray.load(std::memory_order_relaxed);
+    if (folders > 0) {
+        size_t count = static_cast<size_t>(oldFolders) + folders;
+        auto* grown = static_cast<FolderNode**>(arena.Take(count * sizeof(FolderNode*), alignof(FolderNode*)));
+        if (!grown) {
+            added.resize(first);
+            return false;
+        }
+        if (oldFolders > 0) memcpy(grown, array, sizeof(FolderNode*) * static_cast<size_t>(oldFolders));
+        memcpy(grown + oldFolders, added.data() + first, sizeof(FolderNode*) * folders);
+        array = grown;
+    }
+    const char* run = folder->fileRun.load(std::memory_order_relaxed);
+    if (!files.empty()) {
+        // The new files merged into the run the folder has, largest first.
+        size_t bytes = 0;
+        const char* old = run;
+        for (int32_t i = 0; i < oldFiles; ++i) old = FileRecord::Next(old);
+        bytes = static_cast<size_t>(old - run);
+        for (const Entry* entry : files) bytes += FileRecord::Bytes(entry->size, entry->link, entry->nameBytes);
+        auto* merged = static_cast<char*>(arena.Take(bytes));
+        if (!merged) {
+            added.resize(first);
+            return false;
+        }
+        char* out = merged;
+        const char* at = run;
+        int32_t left = oldFiles;
+        for (const Entry* entry : files) {
+            for (; left > 0 && FileRecord::Size(at) >= entry->size; --left) {
+                const char* next = FileRecord::Next(at);
+                memcpy(out, at, static_cast<size_t>(next - at));
+                out += next - at;
+                at = next;
+            }
+            out = FileRecord::Write(out, entry->id, entry->size, entry->link, &batch.names_[entry->nameAt],
+                                    entry->nameBytes);
+        }
+        memcpy(out, at, static_cast<size_t>(old - at));
+        run = merged;
+    }
+    // The arrays before their counts: see FolderNode.
+    folder->folderArray.store(array, std::memory_order_release);
+    folder->fileRun.store(run, std::memory_order_release);
+    folder->folderCount.store(oldFolders + static_cast<int32_t>(folders), std::memory_order_release);
+    folder->runCount.store(oldFiles + static_cast<int32_t>(files.size()), std::memory_order_release);
+    folder->fileCount.store(folder->Files() + static_cast<int32_t>(files.size()), std::memory_order_relaxed);
     return true;
 }
 
 ListOutcome ListInto(FolderListing& listing, const wchar_t* exactPath, const ItemIdentity* expected,
-                     FolderNode* folder, std::vector<FolderNode*>& nodes, const ListWatch& watch) {
-    nodes.clear();
+                     FolderNode* folder, NodeArena& arena, ListScratch& scratch, const ListWatch& watch) {
+    scratch.batch.Clear();
+    scratch.folders.clear();
+    scratch.fileBytes = 0;
     if (!listing.Open(exactPath, expected)) {
         // No buffer for the listing is no answer about the folder.
         DWORD error = listing.Error();
@@ -147,117 +241,98 @@ ListOutcome ListInto(FolderListing& listing, const wchar_t* exactPath, const Ite
     }
     ListOutcome outcome = ListOutcome::kListed;
     ListedEntry entry;
+    uint64_t fileBytes = 0;
     while (listing.Next(&entry)) {
         if (watch.Stopped()) {
             outcome = ListOutcome::kStopped;
             break;
         }
         if (entry.name[0] == L'.') continue;
-        FolderNode* node = watch.MayAllocate() ? CreateNode(entry, nullptr) : nullptr;
-        if (node) {
-            try {
-                nodes.push_back(node);
-                continue;
-            } catch (const std::bad_alloc&) {
-                FreeNode(node);
-            }
+        if (!watch.MayAllocate() || !scratch.batch.Add(entry)) {
+            outcome = ListOutcome::kShortOfMemory;
+            break;
         }
-        outcome = ListOutcome::kShortOfMemory;
-        break;
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) fileBytes += entry.size;
     }
     listing.Close();
-    if (!AdoptChildren(folder, nodes.data(), nodes.size())) {
-        for (FolderNode* node : nodes) FreeNode(node);
-        nodes.clear();
+    if (!Adopt(folder, scratch.batch, arena, &scratch.folders)) {
+        scratch.folders.clear();
         return ListOutcome::kShortOfMemory;
     }
+    scratch.fileBytes = fileBytes;
     return outcome;
 }
 
-namespace {
-
-void DestroyNode(FolderNode* node) {
-    node->~FolderNode();
-    ::operator delete(node);
-}
-
-}  // namespace
-
-void FreeSubtree(FolderNode* node) {
-    // Down to a node without children, freed, then up to its parent again by
-    // its parent pointer: no recursion as deep as the tree, and no list of
-    // its own, since a release may come when memory has run out.
-    FolderNode* at = node;
-    for (;;) {
-        ChildArray* array = at->children;
-        if (array && array->length > 0) {
-            at = array->items[--array->length];
-            continue;
+int Unlink(Row row) {
+    FolderNode* parent = row.Parent();
+    if (!parent) return -1;
+    NodeLock hold(parent);
+    if (FolderNode* node = row.Folder()) {
+        FolderNode** array = parent->folderArray.load(std::memory_order_relaxed);
+        const int32_t folders = parent->Folders();
+        for (int32_t i = 0; i < folders; ++i) {
+            if (array[i] != node) continue;
+            memmove(&array[i], &array[i + 1], sizeof(FolderNode*) * static_cast<size_t>(folders - i - 1));
+            parent->folderCount.store(folders - 1, std::memory_order_release);
+            return i;
         }
-        free(array);
-        at->children = nullptr;
-        if (at == node) break;
-        FolderNode* up = at->parent;
-        DestroyNode(at);
-        at = up;
+        return -1;
     }
-    node->folderCount.store(0, std::memory_order_relaxed);
+    const int32_t files = parent->OwnFiles();
+    char* record = const_cast<char*>(parent->FirstFile());
+    for (int32_t i = 0; i < files; ++i) {
+        char* next = const_cast<char*>(FileRecord::Next(record));
+        if (record == row.Record()) {
+            // The run closes up: the records behind move to where it was.
+            const char* end = next;
+            for (int32_t j = i + 1; j < files; ++j) end = FileRecord::Next(end);
+            memmove(record, next, static_cast<size_t>(end - next));
+            parent->runCount.store(files - 1, std::memory_order_release);
+            return parent->Folders() + i;
+        }
+        record = next;
+    }
+    return -1;
 }
 
-void FreeNode(FolderNode* node) {
-    FreeSubtree(node);
-    DestroyNode(node);
-}
-
-void SubtractFromAncestors(FolderNode* node, int32_t count, double bytes) {
-    node->fileCount.store(node->Files() - count, std::memory_order_relaxed);
-    node->size.store(node->Size() - bytes, std::memory_order_relaxed);
-    if (node->parent) SubtractFromAncestors(node->parent, count, bytes);
-    node->sorted.store(false, std::memory_order_relaxed);
-    SortChildren(node);
+void SubtractFromAncestors(FolderNode* folder, int32_t count, uint64_t bytes) {
+    folder->fileCount.store(folder->Files() - count, std::memory_order_relaxed);
+    folder->size.store(folder->Size() - bytes, std::memory_order_relaxed);
+    if (folder->parent) SubtractFromAncestors(folder->parent, count, bytes);
+    folder->SetSorted(false);
+    SortChildren(folder);
 }
 
 int CountRows(const FolderNode* node) {
     int rows = node->ChildCount();
-    for (int32_t i = 0; i < node->ChildCount(); ++i) {
-        const FolderNode* child = node->Child(i);
-        if (child->isFolder && child->Expanded()) rows += CountRows(child);
+    for (int32_t i = 0; i < node->Folders(); ++i) {
+        const FolderNode* child = node->Folder(i);
+        if (child->Expanded()) rows += CountRows(child);
     }
     return rows;
 }
 
-namespace {
-
-struct SortKey {
-    double size;
-    FolderNode* node;
-};
-
-// Sorts one group by copies of the sizes taken now: a worker may go on growing
-// the real sizes meanwhile, and a sort whose keys change under it could lose or
-// duplicate entries. Equal sizes keep no particular order.
-void SortGroup(FolderNode** items, int32_t count, std::vector<SortKey>& keys) {
-    if (count < 2) return;
-    keys.resize(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) keys[i] = {items[i]->Size(), items[i]};
-    std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) { return a.size > b.size; });
-    for (int32_t i = 0; i < count; ++i) items[i] = keys[i].node;
-}
-
-}  // namespace
-
 void SortChildren(FolderNode* node) {
-    if (node->sorted.load(std::memory_order_relaxed)) return;
+    if (node->Sorted()) return;
+    struct Key {
+        uint64_t size;
+        FolderNode* node;
+    };
     try {
         NodeLock hold(node);
-        if (ChildArray* array = node->children) {
-            std::vector<SortKey> keys;
-            int32_t folders = node->Folders();
-            SortGroup(array->items, folders, keys);
-            SortGroup(array->items + folders, array->length - folders, keys);
+        const int32_t count = node->Folders();
+        if (count > 1) {
+            // Sorted by copies of the sizes taken now: a worker may go on
+            // growing the real sizes meanwhile, and a sort whose keys change
+            // under it could lose or duplicate entries.
+            FolderNode** items = node->folderArray.load(std::memory_order_relaxed);
+            std::vector<Key> keys(static_cast<size_t>(count));
+            for (int32_t i = 0; i < count; ++i) keys[i] = {items[i]->Size(), items[i]};
+            std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.size > b.size; });
+            for (int32_t i = 0; i < count; ++i) items[i] = keys[i].node;
         }
     } catch (const std::bad_alloc&) {
         return;  // no room for the keys: the order stays, unsorted
     }
-    node->sorted.store(true, std::memory_order_relaxed);
+    node->SetSorted(true);
 }

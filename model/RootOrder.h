@@ -1,10 +1,11 @@
 // The order of the top level while the scan runs. Between two cycles of the
-// refresher only the folders being walked (ten at most) change size, and the
-// files not at all: so the files are put in order once, and each cycle takes
-// the folders whose sizes moved out of the order the last cycle left, sorts
-// those few and merges them back, instead of sorting the whole level again.
+// refresher only the folders being walked (ten at most) change size (the
+// files are in order from their listing): so each cycle takes the folders
+// whose sizes moved out of the order the last cycle left, sorts those few
+// and merges them back, instead of sorting the whole level again.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "FolderNode.h"
@@ -18,10 +19,11 @@ public:
 
 private:
     struct Key {
-        double size;
+        uint64_t size;
         FolderNode* node;
     };
-    bool filesSorted_ = false;
+    // Never a folder's size: every key is read on the first call.
+    static constexpr uint64_t kUnsized = ~uint64_t{0};
     std::vector<Key> folders_;  // the folder group as the last call left it
     std::vector<Key> moved_, kept_;
 };

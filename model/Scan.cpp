@@ -55,30 +55,23 @@ void Reserve(std::vector<FolderNode*>& list, size_t count, const ListWatch& watc
 // Lists one folder into its node: its files join its totals at once, its
 // subfolders are kept for the walk. False when a stop request or a shortage
 // of memory came first; the folder's totals then hold what was listed.
-bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, WalkLevel& level,
-                std::vector<FolderNode*>& nodes) {
+bool ListFolder(Document& doc, FolderListing& listing, NodeArena& arena, const ItemPath& path, WalkLevel& level,
+                ListScratch& scratch) {
     if (doc.beforeListing) doc.beforeListing(level.folder);
     ItemIdentity expected = doc.Identity(level.folder);
     ListWatch watch = doc.Watch();
-    ListOutcome outcome = ListInto(listing, path.Exact(), &expected, level.folder, nodes, watch);
+    ListOutcome outcome = ListInto(listing, path.Exact(), &expected, level.folder, arena, scratch, watch);
     if (outcome == ListOutcome::kShortOfMemory) doc.RanShortOfMemory();
-    // A directory link comes complete from CreateNode and is not walked.
-    auto walked = [](const FolderNode* node) { return node->isFolder && !node->Complete(); };
     // The totals first: a shortage below leaves the folder's count and size
     // in step, with only its walk cut short.
-    double bytes = level.folder->Size();
+    level.folder->size.store(level.folder->Size() + scratch.fileBytes, std::memory_order_relaxed);
+    // A directory link comes complete from its listing and is not walked.
     size_t folders = 0;
-    for (FolderNode* node : nodes) {
-        if (walked(node))
-            ++folders;
-        else
-            bytes += node->Size();
-    }
-    level.folder->size.store(bytes, std::memory_order_relaxed);
+    for (FolderNode* node : scratch.folders) folders += node->Complete() ? 0 : 1;
     if (folders == 0) return outcome == ListOutcome::kListed;
     Reserve(level.subfolders, folders, watch);
-    for (FolderNode* node : nodes)
-        if (walked(node)) level.subfolders.push_back(node);
+    for (FolderNode* node : scratch.folders)
+        if (!node->Complete()) level.subfolders.push_back(node);
     return outcome == ListOutcome::kListed;
 }
 
@@ -87,18 +80,18 @@ bool ListFolder(Document& doc, FolderListing& listing, const ItemPath& path, Wal
 // thousands of levels deep. Returns false when a stop request or a shortage
 // of memory cut the walk short: the folder it was in and every folder above
 // it then stay incomplete, with what they had gathered added upwards.
-bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNode* top) {
+bool WalkFolder(Document& doc, FolderListing& listing, NodeArena& arena, ItemPath& path, FolderNode* top) {
     std::vector<WalkLevel> levels;
-    std::vector<FolderNode*> nodes;  // one listing's, reused
+    ListScratch scratch;  // one listing's, reused
     bool cut = false;
     try {
         levels.push_back({top, path.Length(), {}, 0});
-        cut = !ListFolder(doc, listing, path, levels.back(), nodes);
+        cut = !ListFolder(doc, listing, arena, path, levels.back(), scratch);
         while (!cut) {
             WalkLevel& level = levels.back();
             if (level.next == level.subfolders.size()) {
                 FolderNode* done = level.folder;
-                done->complete.store(true, std::memory_order_release);
+                done->SetComplete();
                 levels.pop_back();
                 if (levels.empty()) return true;
                 AddTotals(levels.back().folder, done);
@@ -113,11 +106,11 @@ bool WalkFolder(Document& doc, FolderListing& listing, ItemPath& path, FolderNod
             // A folder whose path would pass the platform's limit, or whose
             // name is not one name, cannot be listed.
             if (!path.Append(sub->Name())) {
-                sub->complete.store(true, std::memory_order_release);
+                sub->SetComplete();
                 continue;
             }
             levels.push_back({sub, path.Length(), {}, 0});
-            cut = !ListFolder(doc, listing, path, levels.back(), nodes);
+            cut = !ListFolder(doc, listing, arena, path, levels.back(), scratch);
         }
     } catch (const std::bad_alloc&) {
         // The walk's own lists or its path could not grow. What the levels
@@ -141,16 +134,15 @@ void Document::FinishScan(bool ready) {
     SetEvent(finishedEvent);
     if (refresher_) WaitForSingleObject(refresher_, INFINITE);
     if (ready) SortChildren(&root);
-    double bytes = 0;
+    uint64_t bytes = 0;
     int32_t files = root.Files();
-    for (int32_t i = 0; i < root.ChildCount(); ++i) {
-        FolderNode* child = root.Child(i);
-        bytes += child->Size();
-        if (child->isFolder) files += child->Files();
-    }
+    ForEachChild(&root, [&](Row child) {
+        bytes += child.Size();
+        if (child.IsFolder()) files += child.Files();
+    });
     root.size.store(bytes, std::memory_order_relaxed);
     root.fileCount.store(files, std::memory_order_relaxed);
-    if (!ShortOfMemory()) root.complete.store(true, std::memory_order_release);
+    if (!ShortOfMemory()) root.SetComplete();
     scanEnded_.store(true, std::memory_order_release);
     if (!ready) return;
     try {
@@ -183,6 +175,7 @@ DWORD WINAPI FolderWorker(LPVOID param) {
         return 0;
     }
     FolderListing listing;
+    NodeArena arena(doc.regions);
     ItemPath path;
     for (;;) {
         if (doc.stopRequested.load(std::memory_order_relaxed)) break;  // the rest stay incomplete
@@ -194,7 +187,7 @@ DWORD WINAPI FolderWorker(LPVOID param) {
             // A link comes complete; a folder whose path would not fit, or whose
             // name is not one name, is one that cannot be listed.
             if (folder->Complete() || !path.Append(folder->Name())) {
-                folder->complete.store(true, std::memory_order_release);
+                folder->SetComplete();
                 continue;
             }
         } catch (const std::bad_alloc&) {
@@ -205,7 +198,7 @@ DWORD WINAPI FolderWorker(LPVOID param) {
         int peak = doc.peakWorkers_.load();
         while (running > peak && !doc.peakWorkers_.compare_exchange_weak(peak, running)) {
         }
-        WalkFolder(doc, listing, path, folder);
+        WalkFolder(doc, listing, arena, path, folder);
         --doc.runningWorkers_;
     }
     return 0;
@@ -249,8 +242,8 @@ DWORD WINAPI Coordinator(LPVOID param) {
     try {
         NodeLock hold(&root);
         int32_t n = root.Folders();
-        pool.folders.assign(root.children ? root.children->items : nullptr,
-                            root.children ? root.children->items + n : nullptr);
+        FolderNode** array = root.folderArray.load(std::memory_order_relaxed);
+        pool.folders.assign(array, array ? array + n : nullptr);
     } catch (const std::bad_alloc&) {
         doc.RanShortOfMemory();  // no folder is walked: each stays incomplete
     }
