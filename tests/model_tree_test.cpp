@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -9,39 +11,58 @@
 #include "RootOrder.h"
 #include "TempTree.h"
 
+// Failures name the row.
+static void PrintTo(const Row& row, std::ostream* out) { *out << (row ? row.Name() : "(no row)"); }
+
 namespace {
 
-// A listing entry as the platform would give it, for the length of one call.
+// One entry of a hand-made listing.
 struct Entry {
-    Entry(const char* utf8, bool folder, uint64_t bytes = 0) : name(Wide(utf8)) {
-        entry = {name.c_str(), name.size(), folder ? DWORD{FILE_ATTRIBUTE_DIRECTORY} : DWORD{FILE_ATTRIBUTE_ARCHIVE},
-                 bytes, 0, 0};
-    }
-    operator const ListedEntry&() const { return entry; }
-    std::wstring name;
-    ListedEntry entry;
+    const char* name;
+    bool folder;
+    uint64_t bytes = 0;
+    bool link = false;
 };
 
-// Adds a node as a finished walk would leave it: a file's size and count added
-// to every ancestor.
-FolderNode* AddFile(FolderNode* parent, const char* name, uint64_t bytes) {
-    FolderNode* node = CreateNode(Entry(name, false, bytes), parent);
-    for (FolderNode* up = parent; up->parent; up = up->parent) {
-        up->size.store(up->Size() + static_cast<double>(bytes));
-        if (up != parent) up->fileCount.store(up->Files() + 1);
-    }
-    return node;
-}
+// Builds a tree by hand as a finished walk leaves it: each call is one
+// listing of a folder, whose files' bytes and count reach every folder above
+// them, and whose folders come complete. Returns the folders it made, in order.
+class Builder {
+public:
+    explicit Builder(Document& doc) : arena_(doc.regions) {}
 
-FolderNode* AddFolder(FolderNode* parent, const char* name) {
-    FolderNode* node = CreateNode(Entry(name, true), parent);
-    node->complete.store(true);
-    return node;
-}
+    std::vector<FolderNode*> List(FolderNode* folder, std::initializer_list<Entry> entries) {
+        ChildBatch batch;
+        uint64_t bytes = 0;
+        int32_t files = 0;
+        for (const Entry& entry : entries) {
+            std::wstring name = Wide(entry.name);
+            DWORD attributes = entry.folder ? DWORD{FILE_ATTRIBUTE_DIRECTORY} : DWORD{FILE_ATTRIBUTE_ARCHIVE};
+            if (entry.link) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            EXPECT_TRUE(batch.Add({name.c_str(), name.size(), attributes, entry.bytes,
+                                   entry.link ? DWORD{IO_REPARSE_TAG_SYMLINK} : DWORD{0}, 0}));
+            if (!entry.folder) {
+                bytes += entry.bytes;
+                ++files;
+            }
+        }
+        std::vector<FolderNode*> made;
+        EXPECT_TRUE(Adopt(folder, batch, arena_, &made));
+        for (FolderNode* up = folder; up; up = up->parent) {
+            up->size.store(up->Size() + bytes);
+            if (up != folder) up->fileCount.store(up->Files() + files);  // Adopt counts the folder's own
+        }
+        for (FolderNode* node : made) node->SetComplete();
+        return made;
+    }
+
+private:
+    NodeArena arena_;
+};
 
 std::vector<std::string> Names(const FolderNode* node) {
     std::vector<std::string> names;
-    for (int32_t i = 0; i < node->ChildCount(); ++i) names.push_back(node->Child(i)->Name());
+    ForEachChild(node, [&](Row child) { names.push_back(child.Name()); });
     return names;
 }
 
@@ -71,17 +92,20 @@ TEST(Load, ListsOwnEntriesFoldersFirstWithoutDotNames) {
     ASSERT_EQ(doc.root.ChildCount(), 4);
     EXPECT_EQ(doc.root.Folders(), 2);
     for (int i = 0; i < 4; ++i) {
-        const FolderNode* child = doc.root.Child(i);
-        EXPECT_EQ(child->isFolder != 0, i < 2) << child->Name();
-        EXPECT_NE(child->Name()[0], '.');
-        EXPECT_EQ(child->Level(), 1);
-        EXPECT_EQ(child->parent, &doc.root);
-        if (child->isFolder) {
-            EXPECT_EQ(child->Size(), 0);  // sized by the scan, not by Load
+        Row child = doc.root.Child(i);
+        EXPECT_EQ(child.IsFolder(), i < 2) << child.Name();
+        EXPECT_NE(child.Name()[0], '.');
+        EXPECT_EQ(child.Level(), 1);
+        EXPECT_EQ(child.Parent(), &doc.root);
+        if (child.IsFolder()) {
+            EXPECT_EQ(child.Size(), 0u);  // sized by the scan, not by Load
         }
     }
+    // The files largest first, whatever the listing's order.
+    EXPECT_STREQ(doc.root.Child(2).Name(), "a.txt");
+    EXPECT_STREQ(doc.root.Child(3).Name(), "c.log");
     EXPECT_EQ(doc.root.Files(), 2);  // only the files directly in the folder
-    EXPECT_EQ(doc.root.Size(), 0);
+    EXPECT_EQ(doc.root.Size(), 0u);
     EXPECT_FALSE(doc.root.Complete());
     EXPECT_EQ(views.lists, 1);
     EXPECT_EQ(views.headers + views.fullHeaders, 0);
@@ -107,60 +131,82 @@ TEST(Load, FileOfFourGigabytesAndMoreKeepsItsFullSize) {
     doc.path = Wide(tree.Root());
     doc.Load(nullptr);
     ASSERT_EQ(doc.root.ChildCount(), 1);
-    EXPECT_EQ(doc.root.Child(0)->Size(), static_cast<double>(big));
+    EXPECT_EQ(doc.root.Child(0).Size(), big);
 }
 
-TEST(Nodes, ChildArraysGrowInFixedSteps) {
+TEST(Nodes, FoldersKeepTheListingsOrderUntilSortedFilesComeLargestFirst) {
     Document doc;
-    FolderNode* files = AddFolder(&doc.root, "files");
-    AddFile(files, "f0", 1);
-    EXPECT_EQ(files->children->capacity, 10);  // first file child
-    for (int i = 1; i < 10; ++i) AddFile(files, "f", 1);
-    EXPECT_EQ(files->children->capacity, 10);
-    AddFile(files, "f10", 1);
-    EXPECT_EQ(files->children->capacity, 20);  // +10 below 100
-    while (files->ChildCount() < 100) AddFile(files, "f", 1);
-    EXPECT_EQ(files->children->capacity, 100);
-    AddFile(files, "f100", 1);
-    EXPECT_EQ(files->children->capacity, 150);  // +50 from 100 on
-
-    FolderNode* folders = AddFolder(&doc.root, "folders");
-    AddFolder(folders, "d0");
-    EXPECT_EQ(folders->children->capacity, 20);  // first folder child
-    EXPECT_EQ(doc.root.children->capacity, 20);
-}
-
-TEST(Nodes, FoldersStayAheadOfFilesInListingOrderUntilSorted) {
-    Document doc;
-    AddFile(&doc.root, "big.iso", 5000000);
-    AddFolder(&doc.root, "small");
-    AddFile(&doc.root, "tiny", 1);
-    FolderNode* second = AddFolder(&doc.root, "second");
-    AddFile(second, "kb", 1000);
+    Builder build(doc);
+    std::vector<FolderNode*> folders =
+        build.List(&doc.root, {{"tiny", false, 1}, {"small", true}, {"big.iso", false, 5000000}, {"second", true}});
+    FolderNode *small = folders[0], *second = folders[1];
+    build.List(second, {{"kb", false, 1000}});
     EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"small", "second", "big.iso", "tiny"}));
-    EXPECT_EQ(second->Level(), 2 - 1);
-    EXPECT_EQ(second->Child(0)->Level(), 2);
+    EXPECT_EQ(second->Level(), 1);
+    EXPECT_EQ(second->Child(0).Level(), 2);
 
     SortChildren(&doc.root);
     EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"second", "small", "big.iso", "tiny"}));
-    EXPECT_TRUE(doc.root.sorted.load());
+    EXPECT_TRUE(doc.root.Sorted());
 
     // While the flag is set the order is kept, whatever the sizes do.
-    doc.root.Child(3)->size.store(9e9);
+    small->size.store(9000000000);
     SortChildren(&doc.root);
-    EXPECT_EQ(Names(&doc.root)[2], "big.iso");
-    doc.root.sorted.store(false);
+    EXPECT_EQ(Names(&doc.root)[0], "second");
+    doc.root.SetSorted(false);
     SortChildren(&doc.root);
-    EXPECT_EQ(Names(&doc.root)[2], "tiny");
+    EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"small", "second", "big.iso", "tiny"}));
+}
+
+// A folder listed again (more of it read) gets the new files merged into its
+// run by size. Records of every width,
+// a link's and one past 4 GiB, keep what they hold through the merge and
+// through the run closing up over a removed file, and a file selected behind
+// the removed one stays selected.
+TEST(Nodes, RunsMergeBySizeAndCloseUpOverARemovedFile) {
+    Document doc;
+    Builder build(doc);
+    const uint64_t huge = (uint64_t{1} << 32) + 5;
+    FolderNode* folder = build.List(&doc.root, {{"folder", true}})[0];
+    build.List(folder, {{"mid", false, 500}, {"huge.img", false, huge}, {"small", false, 10}});
+    build.List(folder, {{"link", false, 300, true}, {"tiny", false, 1}, {"big", false, 700}, {"less", false, 400}});
+    EXPECT_EQ(Names(folder),
+              (std::vector<std::string>{"huge.img", "big", "mid", "less", "link", "small", "tiny"}));
+    EXPECT_EQ(folder->Files(), 7);
+    const uint64_t total = huge + 700 + 500 + 400 + 300 + 10 + 1;
+    EXPECT_EQ(folder->Size(), total);
+
+    doc.selected = folder->Child(4);
+    ASSERT_STREQ(doc.selected.Name(), "link");
+    EXPECT_EQ(doc.RemoveNode(folder->Child(0)), 0);  // collapsed: no rows shown
+    EXPECT_EQ(doc.RemoveNode(folder->Child(1)), 0);  // "mid"
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"big", "less", "link", "small", "tiny"}));
+    ASSERT_TRUE(doc.selected);
+    EXPECT_STREQ(doc.selected.Name(), "link");
+    EXPECT_TRUE(doc.selected.IsLink());
+    EXPECT_EQ(doc.selected.Size(), 300u);
+    EXPECT_EQ(doc.selected.Parent(), folder);
+
+    std::vector<uint64_t> sizes;
+    int links = 0;
+    ForEachChild(folder, [&](Row file) {
+        sizes.push_back(file.Size());
+        links += file.IsLink() ? 1 : 0;
+    });
+    EXPECT_EQ(sizes, (std::vector<uint64_t>{700, 400, 300, 10, 1}));
+    EXPECT_EQ(links, 1);
+    EXPECT_EQ(folder->Files(), 5);
+    EXPECT_EQ(folder->Size(), total - huge - 500);
+    EXPECT_EQ(doc.root.Size(), total - huge - 500);
 }
 
 // The refresher's order tells when a row moved: screen readers hear of it.
 TEST(Nodes, RootOrderTellsWhetherAnyPositionMoved) {
     Document doc;
-    FolderNode* small = AddFolder(&doc.root, "small");
-    FolderNode* large = AddFolder(&doc.root, "large");
-    AddFile(&doc.root, "tiny", 1);
-    AddFile(&doc.root, "big", 500);
+    Builder build(doc);
+    std::vector<FolderNode*> folders =
+        build.List(&doc.root, {{"small", true}, {"large", true}, {"tiny", false, 1}, {"big", false, 500}});
+    FolderNode *small = folders[0], *large = folders[1];
     small->size.store(10);
     large->size.store(20);
     RootOrder order;
@@ -180,32 +226,31 @@ TEST(Nodes, RootOrderTellsWhetherAnyPositionMoved) {
 //   c.txt
 struct SelectionTree : ::testing::Test {
     Document doc;
+    Builder build{doc};
     CountingViews views;
-    FolderNode *a, *a1, *a1x, *a1y, *a2, *b, *b1, *c;
+    FolderNode *a, *a1, *b;
+    Row a1x, a1y, a2, b1, c;
     void SetUp() override {
         doc.owner = &views;
-        a = AddFolder(&doc.root, "a");
-        b = AddFolder(&doc.root, "b");
-        c = AddFile(&doc.root, "c.txt", 10);
-        a1 = AddFolder(a, "a1");
-        a1x = AddFile(a1, "a1x", 400);
-        a1y = AddFile(a1, "a1y", 300);
-        a2 = AddFile(a, "a2", 200);
-        b1 = AddFile(b, "b1", 100);
-        for (FolderNode* folder : {a, a1, b}) folder->fileCount.store(0);
-        a->fileCount.store(3);
-        a1->fileCount.store(2);
-        b->fileCount.store(1);
-        doc.root.fileCount.store(5);
-        doc.root.size.store(1010);
-        doc.root.complete.store(true);
+        std::vector<FolderNode*> top = build.List(&doc.root, {{"a", true}, {"b", true}, {"c.txt", false, 10}});
+        a = top[0];
+        b = top[1];
+        a1 = build.List(a, {{"a1", true}, {"a2", false, 200}})[0];
+        build.List(a1, {{"a1x", false, 400}, {"a1y", false, 300}});
+        build.List(b, {{"b1", false, 100}});
+        c = doc.root.Child(2);
+        a2 = a->Child(1);
+        a1x = a1->Child(0);
+        a1y = a1->Child(1);
+        b1 = b->Child(0);
+        doc.root.SetComplete();
         a->SetExpanded(true);
         a1->SetExpanded(true);
     }
-    void Move(FolderNode* from, bool up, FolderNode* expected) {
+    void Move(Row from, bool up, Row expected) {
         doc.selected = from;
         doc.MoveSelection(up);
-        EXPECT_EQ(doc.selected, expected) << from->Name() << (up ? " up" : " down");
+        EXPECT_EQ(doc.selected, expected) << from.Name() << (up ? " up" : " down");
     }
 };
 
@@ -231,18 +276,18 @@ TEST_F(SelectionTree, UpTakesTheRowJustAboveAndUndoesDown) {
     Move(a1x, true, a1);    // first child: the parent
     Move(a1, true, a);
     // Over every row, Up undoes Down.
-    for (FolderNode* row : {a, a1, a1x, a1y, a2, b}) {
+    for (Row row : {Row(a), Row(a1), a1x, a1y, a2, Row(b)}) {
         doc.selected = row;
         doc.MoveSelection(false);
         doc.MoveSelection(true);
-        EXPECT_EQ(doc.selected, row) << row->Name();
+        EXPECT_EQ(doc.selected, row) << row.Name();
     }
     views.lists = 0;
     Move(a, true, a);       // the first row: no change, no repaint
     EXPECT_EQ(views.lists, 0);
     doc.selected = nullptr;
     doc.MoveSelection(false);
-    EXPECT_EQ(doc.selected, nullptr);
+    EXPECT_FALSE(doc.selected);
 }
 
 TEST_F(SelectionTree, CollapseKeepsInnerExpansionForTheNextExpand) {
@@ -258,18 +303,18 @@ TEST_F(SelectionTree, CollapseKeepsInnerExpansionForTheNextExpand) {
 }
 
 TEST_F(SelectionTree, RemovingAFolderLowersEveryAncestorAndMovesTheSelection) {
-    FolderNode* a3 = AddFolder(a, "a3");  // a: a1/, a3/, a2 — folders stay ahead after removal
+    FolderNode* a3 = build.List(a, {{"a3", true}})[0];  // a: a1/, a3/, a2 — folders stay ahead after removal
     doc.selected = a1;
     views.lists = views.fullHeaders = 0;
     int rows = doc.RemoveSelected();
     EXPECT_EQ(rows, 3);  // the row and its two visible children
     EXPECT_EQ(a->Files(), 1);
-    EXPECT_EQ(a->Size(), 200);
+    EXPECT_EQ(a->Size(), 200u);
     EXPECT_EQ(doc.root.Files(), 3);
-    EXPECT_EQ(doc.root.Size(), 1010 - 700);
+    EXPECT_EQ(doc.root.Size(), 1010u - 700);
     EXPECT_EQ(Names(a), (std::vector<std::string>{"a3", "a2"}));
     EXPECT_EQ(a->Folders(), 1);
-    EXPECT_EQ(doc.selected, a3);  // the node now at the removed one's place
+    EXPECT_EQ(doc.selected, Row(a3));  // the node now at the removed one's place
     EXPECT_EQ(views.lists, 1);
     EXPECT_EQ(views.fullHeaders, 1);
 }
@@ -278,22 +323,23 @@ TEST_F(SelectionTree, RemovingAFileResortsAncestorsAndSelectsThePreviousSiblingA
     doc.selected = a2;  // a stays ahead of b only while a2 counts
     a->size.store(250);
     b->size.store(100);
-    doc.root.sorted.store(true);
+    doc.root.SetSorted(true);
     EXPECT_EQ(doc.RemoveSelected(), 1);
     EXPECT_EQ(a->Files(), 2);
-    EXPECT_EQ(a->Size(), 50);
+    EXPECT_EQ(a->Size(), 50u);
     EXPECT_EQ(doc.root.Files(), 4);
     EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"b", "a", "c.txt"}));
-    EXPECT_EQ(doc.selected, a1);  // a2 was a's last child: the one before it
+    EXPECT_EQ(doc.selected, Row(a1));  // a2 was a's last child: the one before it
     // A folder's only child: its parent; the root's only child: nothing.
     doc.selected = b1;
     doc.RemoveSelected();
-    EXPECT_EQ(doc.selected, b);
+    EXPECT_EQ(doc.selected, Row(b));
     Document lone;
-    FolderNode* only = AddFile(&lone.root, "only", 1);
-    lone.selected = only;
+    Builder buildLone(lone);
+    buildLone.List(&lone.root, {{"only", false, 1}});
+    lone.selected = lone.root.Child(0);
     lone.RemoveSelected();
-    EXPECT_EQ(lone.selected, nullptr);
+    EXPECT_FALSE(lone.selected);
 }
 
 TEST_F(SelectionTree, TearingDownSkipsTheAccounting) {
@@ -306,7 +352,7 @@ TEST_F(SelectionTree, TearingDownSkipsTheAccounting) {
     EXPECT_EQ(doc.ReleaseNode(a2), 1);
     EXPECT_EQ(Names(a), (std::vector<std::string>{"a1"}));
     EXPECT_EQ(a->Files(), 2);
-    EXPECT_EQ(doc.root.Size(), 810);
+    EXPECT_EQ(doc.root.Size(), 810u);
 }
 
 TEST_F(SelectionTree, NodePathJoinsNamesBelowTheRootInTheExactForm) {
