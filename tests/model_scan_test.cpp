@@ -17,7 +17,7 @@ namespace {
 
 // What the test put on disk: bytes and file count under each folder.
 struct Expected {
-    std::map<std::string, double> bytes;
+    std::map<std::string, uint64_t> bytes;
     std::map<std::string, int> files;
 };
 
@@ -27,7 +27,7 @@ void AddExpected(Expected& expected, const std::string& relativeFile, uint64_t s
     for (;;) {
         size_t cut = folder.rfind('\\');
         folder = cut == std::string::npos ? "" : folder.substr(0, cut);
-        expected.bytes[folder] += static_cast<double>(size);
+        expected.bytes[folder] += size;
         expected.files[folder] += 1;
         if (folder.empty()) break;
     }
@@ -58,42 +58,47 @@ void Scan(Document& doc, const std::string& path, DocumentViews* views = nullptr
     ASSERT_TRUE(doc.WaitForScan(60000));
 }
 
-const FolderNode* Find(const FolderNode* node, const std::string& relative) {
+Row Find(const FolderNode* node, const std::string& relative) {
+    Row found(node);
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = relative.find('\\', start);
         std::string part = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        const FolderNode* next = nullptr;
-        for (int32_t i = 0; i < node->ChildCount() && !next; ++i)
-            if (part == node->Child(i)->Name()) next = node->Child(i);
-        if (!next) return nullptr;
-        node = next;
+        if (!found.IsFolder()) return Row();
+        Row next;
+        ForEachChild(found.Folder(), [&](Row child) {
+            if (!next && part == child.Name()) next = child;
+        });
+        if (!next) return Row();
+        found = next;
         start = end == std::string::npos ? relative.size() : end + 1;
     }
-    return node;
+    return found;
 }
 
 // Checks every folder's totals against what is on disk, and the order of each
-// sorted child array; returns the number of nodes.
+// run of files; returns the number of rows, the root's included.
 int CheckTotals(const FolderNode* node, const std::string& relative, const Expected& expected) {
-    int nodes = 1;
-    if (node->isFolder || !node->parent) {  // the root carries no folder flag
-        auto bytes = expected.bytes.find(relative);
-        auto files = expected.files.find(relative);
-        EXPECT_EQ(node->Size(), bytes == expected.bytes.end() ? 0 : bytes->second) << "'" << relative << "'";
-        EXPECT_EQ(node->Files(), files == expected.files.end() ? 0 : files->second) << "'" << relative << "'";
-        EXPECT_TRUE(node->Complete()) << "'" << relative << "'";
-        for (int32_t i = 0; i < node->ChildCount(); ++i) {
-            const FolderNode* child = node->Child(i);
-            EXPECT_EQ(child->isFolder != 0, i < node->Folders()) << child->Name();
-            EXPECT_NE(child->Name()[0], '.');
-            EXPECT_EQ(child->Level(), node->Level() + 1);
-            nodes += CheckTotals(child, relative.empty() ? child->Name() : relative + "\\" + child->Name(), expected);
+    int rows = 1;
+    auto bytes = expected.bytes.find(relative);
+    auto files = expected.files.find(relative);
+    EXPECT_EQ(node->Size(), bytes == expected.bytes.end() ? 0 : bytes->second) << "'" << relative << "'";
+    EXPECT_EQ(node->Files(), files == expected.files.end() ? 0 : files->second) << "'" << relative << "'";
+    EXPECT_TRUE(node->Complete()) << "'" << relative << "'";
+    uint64_t previous = ~uint64_t{0};
+    ForEachChild(node, [&](Row child) {
+        EXPECT_NE(child.Name()[0], '.');
+        EXPECT_EQ(child.Level(), node->Level() + 1);
+        if (FolderNode* folder = child.Folder()) {
+            rows += CheckTotals(folder, relative.empty() ? child.Name() : relative + "\\" + child.Name(), expected);
+            return;
         }
-    } else {
-        EXPECT_FALSE(node->Complete()) << relative;
-    }
-    return nodes;
+        ++rows;
+        uint64_t size = FileRecord::Size(child.Record());
+        EXPECT_LE(size, previous) << child.Name();  // largest first
+        previous = size;
+    });
+    return rows;
 }
 
 TEST(Scan, NamesAreTheDisksOwnAndTheirTotalsToo) {
@@ -106,31 +111,30 @@ TEST(Scan, NamesAreTheDisksOwnAndTheirTotalsToo) {
     // The sizes the rows of each name show, against what each item holds. A
     // folder that no path reaches cannot be listed; of twin folders only the
     // one the platform's lookup finds is walked, never one as the other.
-    std::map<std::string, std::vector<double>> shown, held;
-    double total = 0;
-    for (int32_t i = 0; i < doc.root.ChildCount(); ++i) {
-        const FolderNode* row = doc.root.Child(i);
-        EXPECT_TRUE(row->Complete() || !row->isFolder) << row->Name();
-        shown[row->Name()].push_back(row->Size());
-        total += row->Size();
-    }
+    std::map<std::string, std::vector<uint64_t>> shown, held;
+    uint64_t total = 0;
+    ForEachChild(&doc.root, [&](Row row) {
+        EXPECT_TRUE(row.Complete()) << row.Name();
+        shown[row.Name()].push_back(row.Size());
+        total += row.Size();
+    });
     for (const Lookalike& item : items) {
-        const FolderNode* node = Find(&doc.root, item.name);
-        ASSERT_NE(node, nullptr) << item.host;
-        EXPECT_EQ(node->isFolder != 0, item.folder) << item.host;
+        Row node = Find(&doc.root, item.name);
+        ASSERT_TRUE(node) << item.host;
+        EXPECT_EQ(node.IsFolder(), item.folder) << item.host;
         bool walked = !item.folder || item.reach == Lookalike::kReached;
-        held[item.name].push_back(walked || item.reach == Lookalike::kTwin ? static_cast<double>(item.bytes) : 0);
+        held[item.name].push_back(walked || item.reach == Lookalike::kTwin ? item.bytes : 0);
         // A folder below a 300-character path is walked too.
-        if (item.reach == Lookalike::kReached) {
-            EXPECT_EQ(node->Files(), item.folder ? 1 : 0) << item.host;
+        if (item.folder && item.reach == Lookalike::kReached) {
+            EXPECT_EQ(node.Files(), 1) << item.host;
         }
     }
     for (auto& [name, sizes] : held) {
-        std::vector<double>& rows = shown[name];
+        std::vector<uint64_t>& rows = shown[name];
         std::sort(rows.begin(), rows.end());
         std::sort(sizes.begin(), sizes.end());
-        if (rows.size() == 2 && Find(&doc.root, name)->isFolder && sizes[0] != 0) {  // twin folders
-            EXPECT_EQ(rows[0], 0) << name;
+        if (rows.size() == 2 && Find(&doc.root, name).IsFolder() && sizes[0] != 0) {  // twin folders
+            EXPECT_EQ(rows[0], 0u) << name;
             EXPECT_TRUE(rows[1] == sizes[0] || rows[1] == sizes[1]) << name;
         } else {
             EXPECT_EQ(rows, sizes) << name;
@@ -154,11 +158,11 @@ TEST(Scan, WithoutThreadsNothingIsWalkedOnTheCallersThread) {
     ASSERT_TRUE(doc.ScanEnded());
     EXPECT_TRUE(doc.ShortOfMemory());
     EXPECT_FALSE(doc.root.Complete());
-    const FolderNode* folder = Find(&doc.root, "d");
+    const FolderNode* folder = Find(&doc.root, "d").Folder();
     ASSERT_NE(folder, nullptr);
     EXPECT_FALSE(folder->Complete());
     EXPECT_EQ(folder->ChildCount(), 0);
-    EXPECT_EQ(doc.root.Size(), 3);
+    EXPECT_EQ(doc.root.Size(), 3u);
     EXPECT_EQ(doc.root.Files(), 1);
     EXPECT_EQ(doc.PeakWorkers(), 0);
 }
@@ -200,15 +204,15 @@ TEST(Scan, TotalsEqualWhatTheDiskHolds) {
     EXPECT_EQ(CheckTotals(&doc.root, "", expected), 1 + 4 + 3 + 2 + 2 + 2);
     // Sorted by size at the end of the scan; folders first whatever their size.
     ASSERT_EQ(doc.root.ChildCount(), 4);
-    EXPECT_STREQ(doc.root.Child(0)->Name(), "media");
-    EXPECT_STREQ(doc.root.Child(1)->Name(), "docs");
-    EXPECT_STREQ(doc.root.Child(2)->Name(), "top.bin");
-    EXPECT_STREQ(doc.root.Child(3)->Name(), "small.txt");
+    EXPECT_STREQ(doc.root.Child(0).Name(), "media");
+    EXPECT_STREQ(doc.root.Child(1).Name(), "docs");
+    EXPECT_STREQ(doc.root.Child(2).Name(), "top.bin");
+    EXPECT_STREQ(doc.root.Child(3).Name(), "small.txt");
     // The files directly in the folder keep their own sizes after the totals.
-    EXPECT_EQ(doc.root.Child(2)->Size(), 333);
-    EXPECT_EQ(doc.root.Child(3)->Size(), 2);
+    EXPECT_EQ(doc.root.Child(2).Size(), 333u);
+    EXPECT_EQ(doc.root.Child(3).Size(), 2u);
     // Deeper folders keep the order of the listing until they are expanded.
-    EXPECT_FALSE(Find(&doc.root, "docs")->sorted.load());
+    EXPECT_FALSE(Find(&doc.root, "docs").Folder()->Sorted());
     // One full header repaint, after the totals; the list with it.
     EXPECT_EQ(views.fulls.load(), 1);
     EXPECT_EQ(views.fullsBeforeComplete.load(), 0);
@@ -225,10 +229,10 @@ struct OrderViews : DocumentViews {
         if (root.Complete()) return;
         NodeLock hold(&root);
         for (int32_t i = 0; i < root.Folders(); ++i)
-            if (!root.Child(i)->Complete()) return;
+            if (!root.Folder(i)->Complete()) return;
         bool ordered = true;
         for (int32_t i = 1; i < root.ChildCount(); ++i)
-            if (i != root.Folders() && root.Child(i - 1)->Size() < root.Child(i)->Size()) ordered = false;
+            if (i != root.Folders() && root.Child(i - 1).Size() < root.Child(i).Size()) ordered = false;
         ++checked;
         if (!ordered) ++unordered;
     }
@@ -261,7 +265,7 @@ TEST(Scan, EmptyFolderEndsWithZeroTotals) {
     Scan(doc, tree.Root(), &views);
     EXPECT_TRUE(doc.root.Complete());
     EXPECT_EQ(doc.root.Files(), 0);
-    EXPECT_EQ(doc.root.Size(), 0);
+    EXPECT_EQ(doc.root.Size(), 0u);
     EXPECT_EQ(views.fulls.load(), 1);
 }
 
@@ -280,11 +284,11 @@ TEST(Scan, FolderThatCannotBeListedIsCompleteAndEmpty) {
     RemoveTree(tree.Path("gone"));
     doc.StartWorkers();
     ASSERT_TRUE(doc.WaitForScan(60000));
-    const FolderNode* cut = Find(&doc.root, "gone");
+    const FolderNode* cut = Find(&doc.root, "gone").Folder();
     ASSERT_NE(cut, nullptr);
     EXPECT_TRUE(cut->Complete());
     EXPECT_EQ(cut->ChildCount(), 0);
-    EXPECT_EQ(cut->Size(), 0);
+    EXPECT_EQ(cut->Size(), 0u);
     EXPECT_EQ(cut->Files(), 0);
     CheckTotals(&doc.root, "", expected);  // the others' totals are unaffected by it
 
@@ -295,10 +299,10 @@ TEST(Scan, FolderThatCannotBeListedIsCompleteAndEmpty) {
     if (tree.Deny("ok\\locked")) {
         Document again;
         Scan(again, tree.Root());
-        const FolderNode* locked = Find(&again.root, "ok\\locked");
+        const FolderNode* locked = Find(&again.root, "ok\\locked").Folder();
         ASSERT_NE(locked, nullptr);
         EXPECT_TRUE(locked->Complete());
-        EXPECT_EQ(locked->Size(), 0);
+        EXPECT_EQ(locked->Size(), 0u);
         EXPECT_EQ(locked->Files(), 0);
         CheckTotals(&again.root, "", expected);
         tree.Allow("ok\\locked");
@@ -322,14 +326,14 @@ TEST(Scan, DirectoryLinksAreShownButNotWalked) {
     EXPECT_LT(GetTickCount() - start, 30000u);
     CheckTotals(&doc.root, "", expected);  // nothing counted twice
     for (const char* link : {"again", "real\\sub\\loop"}) {
-        const FolderNode* node = Find(&doc.root, link);
+        const FolderNode* node = Find(&doc.root, link).Folder();
         ASSERT_NE(node, nullptr) << link;
-        EXPECT_TRUE(node->isFolder);
+        EXPECT_TRUE(node->IsLink());
         EXPECT_TRUE(node->Complete());
         EXPECT_EQ(node->ChildCount(), 0);
     }
     EXPECT_EQ(doc.root.Files(), 1);
-    EXPECT_EQ(doc.root.Size(), 1000);
+    EXPECT_EQ(doc.root.Size(), 1000u);
 }
 
 // Many top-level folders with enough in each to keep a worker busy a while.
@@ -377,9 +381,8 @@ TEST_F(BigTree, TwentyFiveFoldersNeverMoreThanTenWorkers) {
 bool CutFoldersAreMarked(const FolderNode* node) {
     // A folder whose walk was cut leaves every folder above it cut too.
     bool ok = true;
-    for (int32_t i = 0; i < node->ChildCount(); ++i) {
-        const FolderNode* child = node->Child(i);
-        if (!child->isFolder) continue;
+    for (int32_t i = 0; i < node->Folders(); ++i) {
+        const FolderNode* child = node->Folder(i);
         if (!child->Complete() && node->parent && node->Complete()) ok = false;
         ok = CutFoldersAreMarked(child) && ok;
     }
@@ -393,9 +396,10 @@ TEST_F(BigTree, StopBeforeTheWalksLeavesEveryTopFolderIncomplete) {
     doc.StartWorkers();
     ASSERT_TRUE(doc.WaitForScan(10000));
     EXPECT_TRUE(doc.root.Complete());
-    for (int32_t i = 0; i < doc.root.ChildCount(); ++i) {
-        EXPECT_FALSE(doc.root.Child(i)->Complete()) << doc.root.Child(i)->Name();
-        EXPECT_EQ(doc.root.Child(i)->ChildCount(), 0);
+    EXPECT_EQ(doc.root.ChildCount(), kFolders);
+    for (int32_t i = 0; i < doc.root.Folders(); ++i) {
+        EXPECT_FALSE(doc.root.Folder(i)->Complete()) << doc.root.Folder(i)->Name();
+        EXPECT_EQ(doc.root.Folder(i)->ChildCount(), 0);
     }
     EXPECT_EQ(doc.root.Files(), 0);
 }
@@ -421,18 +425,17 @@ TEST_F(BigTree, StopDuringTheScanEndsItEarly) {
 // disk's. Returns the files the tree holds.
 int CheckCounted(const FolderNode* node, const std::string& relative, const Expected& expected) {
     int files = 0;
-    double bytes = 0;
+    uint64_t bytes = 0;
     bool whole = true;
-    for (int32_t i = 0; i < node->ChildCount(); ++i) {
-        const FolderNode* child = node->Child(i);
-        if (child->isFolder) {
-            files += CheckCounted(child, relative.empty() ? child->Name() : relative + "\\" + child->Name(), expected);
-            whole = whole && child->Complete();
+    ForEachChild(node, [&](Row child) {
+        if (const FolderNode* folder = child.Folder()) {
+            files += CheckCounted(folder, relative.empty() ? child.Name() : relative + "\\" + child.Name(), expected);
+            whole = whole && folder->Complete();
         } else {
             ++files;
         }
-        bytes += child->Size();
-    }
+        bytes += child.Size();
+    });
     EXPECT_EQ(node->Files(), files) << "'" << relative << "'";
     EXPECT_EQ(node->Size(), bytes) << "'" << relative << "'";
     if (node->Complete()) {
@@ -476,10 +479,10 @@ TEST_F(BigTree, StoppingOneDocumentLeavesAnotherScanning) {
     // And a removal in the second still corrects its ancestors after the first
     // has been torn down.
     first.tearingDown.store(true);
-    second.selected = const_cast<FolderNode*>(Find(&second.root, "top0\\sub0"));
-    ASSERT_NE(second.selected, nullptr);
-    double before = second.root.Size();
-    double removed = second.selected->Size();
+    second.selected = Find(&second.root, "top0\\sub0");
+    ASSERT_TRUE(second.selected.IsFolder());
+    uint64_t before = second.root.Size();
+    uint64_t removed = second.selected.Size();
     second.RemoveSelected();
     EXPECT_EQ(second.root.Size(), before - removed);
     EXPECT_EQ(second.root.Files(), kFolders * 4 * kFilesPerSub - kFilesPerSub);
@@ -513,10 +516,10 @@ struct CheckingViews : DocumentViews {
     void Read() {
         std::set<FolderNode*> seen;
         NodeLock hold(&doc->root);
-        for (int32_t i = 0; i < doc->root.ChildCount(); ++i) {
-            FolderNode* child = doc->root.Child(i);
+        for (int32_t i = 0; i < doc->root.Folders(); ++i) {
+            FolderNode* child = doc->root.Folder(i);
             if (!seen.insert(child).second) ++duplicates;
-            volatile double size = child->Size();
+            volatile uint64_t size = child->Size();
             (void)size;
         }
         ++reads;
@@ -536,14 +539,14 @@ TEST_F(BigTree, SortingWhileWorkersGrowKeepsEveryChildOnce) {
         views.doc = &doc;
         Open(doc, tree_->Root(), &views);
         std::set<FolderNode*> loaded;
-        for (int32_t i = 0; i < doc.root.ChildCount(); ++i) loaded.insert(doc.root.Child(i));
+        for (int32_t i = 0; i < doc.root.Folders(); ++i) loaded.insert(doc.root.Folder(i));
 
         doc.StartWorkers();
         HANDLE reader = CreateThread(nullptr, 0, ReadLoop, &views, 0, nullptr);
         ASSERT_NE(reader, nullptr);
         // Extra sorts from this thread too, as a removal's re-sort would do.
         while (!doc.root.Complete()) {
-            doc.root.sorted.store(false);
+            doc.root.SetSorted(false);
             SortChildren(&doc.root);
         }
         ASSERT_TRUE(doc.WaitForScan(60000));
@@ -553,11 +556,11 @@ TEST_F(BigTree, SortingWhileWorkersGrowKeepsEveryChildOnce) {
         EXPECT_EQ(views.duplicates.load(), 0);
         EXPECT_GT(views.reads.load(), 0);
         std::set<FolderNode*> present;
-        for (int32_t i = 0; i < doc.root.ChildCount(); ++i) present.insert(doc.root.Child(i));
+        for (int32_t i = 0; i < doc.root.Folders(); ++i) present.insert(doc.root.Folder(i));
         EXPECT_EQ(present, loaded);
         EXPECT_EQ(doc.root.ChildCount(), kFolders);
-        for (int32_t i = 1; i < doc.root.ChildCount(); ++i)
-            EXPECT_GE(doc.root.Child(i - 1)->Size(), doc.root.Child(i)->Size());
+        for (int32_t i = 1; i < doc.root.Folders(); ++i)
+            EXPECT_GE(doc.root.Folder(i - 1)->Size(), doc.root.Folder(i)->Size());
     }
 }
 
