@@ -43,30 +43,30 @@ bool ReachedDirectly(const ItemPath& exact, const ItemHandle& item) {
 // exact path and the ordinary one both reach the item the listing gave, of
 // the node's kind. For a delete, the item must also be no link, nor reached
 // through one: a delete never removes anything but the row's own item.
-bool ProvenPath(const Document& doc, const FolderNode* node, bool forDelete, std::wstring* ordinary) {
+bool ProvenPath(const Document& doc, Row node, bool forDelete, std::wstring* ordinary) {
     ItemPath exact;
     ItemIdentity listed = doc.Identity(node);
     // Without an id from the listing nothing proves which item a path reaches.
     if (listed.file == 0 || !doc.NodePath(node, &exact) || !exact.Ordinary(ordinary)) return false;
-    if (forDelete && node->isLink) return false;
+    if (forDelete && node.IsLink()) return false;
     ItemHandle byExact(exact.Exact()), byOrdinary(ordinary->c_str());
     ItemIdentity exactId, ordinaryId;
     if (!byExact.Identity(&exactId) || !byOrdinary.Identity(&ordinaryId) || !Same(exactId, listed) ||
-        !Same(ordinaryId, listed) || byExact.IsFolder() != (node->isFolder != 0))
+        !Same(ordinaryId, listed) || byExact.IsFolder() != node.IsFolder())
         return false;
     if (!forDelete) return true;
     return !byExact.IsLink() && ReachedDirectly(exact, byExact);
 }
 
 // The times of the item that the node's exact path reaches now.
-bool TimesOf(const Document& doc, const FolderNode* node, ItemTimes* out) {
+bool TimesOf(const Document& doc, Row node, ItemTimes* out) {
     ItemPath exact;
     return doc.NodePath(node, &exact) && ItemHandle(exact.Exact()).Times(out);
 }
 
 // True once the node's item is gone: its exact path reaches nothing, or an
 // item other than the row's (a twin that the platform finds for the name).
-bool ItemGone(const Document& doc, const FolderNode* node) {
+bool ItemGone(const Document& doc, Row node) {
     ItemPath exact;
     if (!doc.NodePath(node, &exact)) return false;
     ItemHandle item(exact.Exact());
@@ -116,19 +116,22 @@ void ReportLeft(HWND owner, uint64_t count, DWORD error) {
 
 void Document::OpenSelected() {
     ActionScope scope(actionRunning_, owner);
-    FolderNode* target = selected;
+    const Row target = selected;
     if (!scope.Entered() || !target) return;
     std::wstring path;
     if (!ProvenPath(*this, target, false, &path)) return;
-    OpenItem(path, target->isFolder != 0, owner ? owner->ViewWindow() : nullptr);
+    OpenItem(path, target.IsFolder(), owner ? owner->ViewWindow() : nullptr);
 }
 
 void Document::DeleteSelected() {
     ActionScope scope(actionRunning_, owner);
     if (!scope.Entered()) return;
     // The row is the one selected when the action starts, whatever happens
-    // to the selection while the note is up.
-    FolderNode* target = selected;
+    // to the selection while the note is up. Nothing else removes rows
+    // meanwhile (one action at a time), so that the row keeps naming its
+    // item; should that ever change, the row is left alone.
+    const Row target = selected;
+    const unsigned removals = removals_;
     HWND window = owner ? owner->ViewWindow() : nullptr;
     if (ShowDlgSetting(true)) {
         // Only a ticked box turns the note off; a note that could not be shown
@@ -136,7 +139,7 @@ void Document::DeleteSelected() {
         if (ShowRecycleNote(owner ? owner->ViewInstance() : nullptr, window) == 1) ShowDlgSetting(false);
     }
     // The note's loop may have seen the navigator closed.
-    if (!target || !ViewsOpen()) return;
+    if (!target || !ViewsOpen() || removals_ != removals) return;
     std::wstring path;
     ItemTimes times;
     ItemPath exact;
@@ -156,9 +159,9 @@ void Document::DeleteSelected() {
         return ProvenPath(*this, target, true, &again) && again == path && TimesOf(*this, target, &now) &&
                Same(now, times);
     };
-    ItemIdentity identity = Identity(target), parent = Identity(target->parent);
-    bool folder = target->isFolder != 0;
-    uint64_t expected = folder ? static_cast<uint64_t>(target->Files()) + 1 : 1;
+    ItemIdentity identity = Identity(target), parent = Identity(target.Parent());
+    bool folder = target.IsFolder();
+    uint64_t expected = folder ? static_cast<uint64_t>(target.Files()) + 1 : 1;
     DeleteReport report;
     DWORD shellError = ERROR_SUCCESS;
     bool declined = true;
@@ -173,16 +176,16 @@ void Document::DeleteSelected() {
     // row goes only with its own item, whatever the shell reported; where
     // the item stayed, what went from inside it leaves the tree with its
     // totals, so that the row shows what remains.
-    if (!ViewsOpen()) return;
+    if (!ViewsOpen() || removals_ != removals) return;
     bool gone = ItemGone(*this, target);
     if (gone) {
         RemoveNode(target);
-    } else if (!report.listed.empty()) {
+    } else if (folder && !report.listed.empty()) {
         try {
             std::set<uint64_t> listed(report.listed.begin(), report.listed.end());
             std::set<std::pair<uint64_t, std::string>> kept(report.kept.begin(), report.kept.end());
-            RemoveWithin(target, [&](const FolderNode* node) {
-                return listed.count(node->parent->FileId()) && !kept.count({node->FileId(), node->Name()});
+            RemoveWithin(target.Folder(), [&](Row row) {
+                return listed.count(row.Parent()->FileId()) && !kept.count({row.FileId(), row.Name()});
             });
         } catch (const std::bad_alloc&) {
             // The tree stays as it was (RemoveWithin changes nothing until it

@@ -168,6 +168,7 @@ int Document::RemoveNode(Row row) {
     // Only rows that are shown: a node under a collapsed folder shows none.
     int rows = ShownRows(row);
     if (owner) owner->BeginTreeChange();
+    ++removals_;
     bool wasSelected = selected == row;
     if (row.IsFolder() && IsUnder(selected, row.Folder())) selected = nullptr;
     // A file selected behind a removed one moves up in the run with it.
@@ -221,6 +222,7 @@ int Document::RemoveWithin(FolderNode* folder, const std::function<bool(Row)>& g
     touched.reserve(folders.size() + depth);
 
     if (owner) owner->BeginTreeChange();
+    ++removals_;
     int rows = 0;
     for (size_t i = 0; i < folders.size(); ++i) {
         FolderNode* at = folders[i];

@@ -94,6 +94,10 @@ public:
     // sibling, else the previous one, else the parent) only when it was that
     // node, and is cleared when it was below it.
     int RemoveNode(Row row);
+    // How many removals the tree has seen. A file's row may name another
+    // file after a removal (its run closes up), so a row kept across the
+    // views' own loops is used only while this stays the same.
+    unsigned Removals() const { return removals_; }
     // Removes every row below `folder` that `gone` names (with its subtree),
     // its totals with it, in one change of the views: what a delete took
     // from a folder that stayed. Returns the list rows that went.
@@ -186,6 +190,7 @@ private:
     ItemPath folder_;  // the chosen folder's exact path, once it is listed
     DWORD volume_ = 0;  // the chosen folder's volume, once it is listed
     bool actionRunning_ = false;
+    unsigned removals_ = 0;
     HANDLE coordinator_ = nullptr;
     HANDLE refresher_ = nullptr;
     HANDLE rootListedEvent_;

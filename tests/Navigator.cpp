@@ -74,21 +74,21 @@ RECT WindowRect(HWND hwnd) {
     return r;
 }
 
-FolderNode* RowNamed(MainWindow& main, const std::string& name) {
+Row RowNamed(MainWindow& main, const std::string& name) {
     for (int i = 0; i < main.list.rowTotal; ++i) {
-        FolderNode* node = main.list.FindRow(i);
-        if (node && name == node->Name()) return node;
+        Row node = main.list.FindRow(i);
+        if (node && name == node.Name()) return node;
     }
     return nullptr;
 }
 
-int RowOf(MainWindow& main, const FolderNode* node) {
+int RowOf(MainWindow& main, Row row) {
     for (int i = 0; i < main.list.rowTotal; ++i)
-        if (main.list.FindRow(i) == node) return i;
+        if (main.list.FindRow(i) == row) return i;
     return -1;
 }
 
-void PressRow(MainWindow& main, const FolderNode* node) {
+void PressRow(MainWindow& main, Row node) {
     int row = RowOf(main, node) - main.scrollBar.topRow;
     Press(main.list.hwnd, WM_LBUTTONDOWN, 60, row * main.list.rowHeight + 2);
 }

@@ -73,9 +73,9 @@ private:
 
 // The row shown with a name, its index, and a plain press on it (as a user
 // selects it; the row must be in view).
-FolderNode* RowNamed(MainWindow& main, const std::string& name);
-int RowOf(MainWindow& main, const FolderNode* node);
-void PressRow(MainWindow& main, const FolderNode* node);
+Row RowNamed(MainWindow& main, const std::string& name);
+int RowOf(MainWindow& main, Row row);
+void PressRow(MainWindow& main, Row row);
 
 // Moves the pointer and waits until the system reports it there for good
 // (under Wine the move reaches the display server a moment later).

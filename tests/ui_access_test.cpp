@@ -257,12 +257,12 @@ TEST(Accessibility, RowsHeaderSelectionEventsAndDisconnection) {
         Press(main.list.hwnd, WM_RBUTTONDOWN, 60, 2, MK_RBUTTON);
         ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
         ASSERT_EQ(list->accSelect(SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION, Child(4)), S_OK);
-        EXPECT_STREQ(main.document.selected->Name(), "small.txt");
+        EXPECT_STREQ(main.document.selected.Name(), "small.txt");
         EXPECT_FALSE(IsWindowVisible(main.menu.hwnd));
         EXPECT_TRUE(Await(mark, EVENT_OBJECT_SELECTION, main.list.hwnd, 4));
         mark = events.size();
         ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
-        EXPECT_FALSE(main.list.FindRow(0)->Expanded());
+        EXPECT_FALSE(main.list.FindRow(0).Expanded());
         ASSERT_TRUE(Await(mark, EVENT_OBJECT_REORDER, main.list.hwnd, CHILDID_SELF));
         EXPECT_TRUE(Await(mark, EVENT_OBJECT_STATECHANGE, main.list.hwnd, 1));  // "expanded"
         ASSERT_EQ(Count(list), 6);
@@ -333,7 +333,7 @@ TEST(Accessibility, FocusFollowsTheKeyboardAndACollapseShowsTheSelection) {
     size_t mark = events.size();
     ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
     ASSERT_TRUE(PumpUntil([&] { return main.list.rowTotal == 2; }, 5000));
-    FolderNode* many = main.list.FindRow(0);
+    Row many = main.list.FindRow(0);
     EXPECT_EQ(main.document.selected, many);
     EXPECT_EQ(main.scrollBar.topRow, 0);
     EXPECT_TRUE(Await(mark, EVENT_OBJECT_FOCUS, main.list.hwnd, 1));

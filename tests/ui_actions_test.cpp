@@ -119,8 +119,8 @@ struct Actions : ::testing::Test {
         tree.File("notes.txt", 100);
     }
     void TearDown() override { SetNoteSetting(-1); }
-    FolderNode* Row(MainWindow& main, const std::string& name) { return RowNamed(main, name); }
-    void Select(MainWindow& main, FolderNode* node) {
+    ::Row Row(MainWindow& main, const std::string& name) { return RowNamed(main, name); }
+    void Select(MainWindow& main, ::Row node) {
         ASSERT_GE(RowOf(main, node), 0);
         main.document.selected = nullptr;
         PressRow(main, node);
@@ -142,10 +142,12 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     Document& doc = main.document;
     int height = WindowRect(main.hwnd).bottom - WindowRect(main.hwnd).top;
     std::string iso = "big-" + unique + ".iso";
-    FolderNode* node = Row(main, iso);
+    ::Row node = Row(main, iso);
     ASSERT_NE(node, nullptr);
     Select(main, node);
-    FolderNode* next = main.list.FindRow(RowOf(main, node) + 1);
+    // The next file takes the deleted one's place in its folder's run: it is
+    // known by its name.
+    const std::string next = main.list.FindRow(RowOf(main, node) + 1).Name();
     double total = doc.root.Size();
     int files = doc.root.Files();
 
@@ -155,17 +157,17 @@ TEST_F(Actions, DeleteSendsTheItemToTheRecycleBinAndLowersTheTotals) {
     EXPECT_EQ(Row(main, iso), nullptr);
     EXPECT_EQ(doc.root.Size(), total - 500000);
     EXPECT_EQ(doc.root.Files(), files - 1);
-    EXPECT_EQ(doc.selected, next);
+    EXPECT_EQ(doc.selected.Name(), next);
     EXPECT_EQ(main.list.rowTotal, 2);
     EXPECT_EQ(WindowRect(main.hwnd).bottom - WindowRect(main.hwnd).top, height - main.list.rowHeight);
 
     // A folder's last row: the row above it takes the selection, and a
     // screen reader hears of it.
-    FolderNode* photos = Row(main, "photos");
+    ::Row photos = Row(main, "photos");
     ASSERT_NE(photos, nullptr);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowOf(main, photos) * main.list.rowHeight + 2);
     ASSERT_EQ(main.list.rowTotal, 4);
-    FolderNode* first = Row(main, "a-" + unique + ".jpg");
+    ::Row first = Row(main, "a-" + unique + ".jpg");
     Select(main, Row(main, "b.jpg"));
     focusedRow = 0;
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, RecordFocus, 0, 0,
@@ -211,26 +213,30 @@ std::string PathOf(const std::string& line) {
 
 // The node of a row below the root by its names, and for twins by its size:
 // a twin folder that could not be listed shows none.
-FolderNode* NodeAt(FolderNode* node, const std::vector<std::string>& names, double bytes = -1) {
-    for (size_t n = 0; node && n < names.size(); ++n) {
-        FolderNode *sized = nullptr, *empty = nullptr;
-        for (int32_t i = 0; i < node->ChildCount(); ++i) {
-            FolderNode* child = node->Child(i);
-            if (names[n] != child->Name()) continue;
+Row NodeAt(FolderNode* folder, const std::vector<std::string>& names, double bytes = -1) {
+    Row node = folder;
+    for (size_t n = 0; node.IsFolder() && n < names.size(); ++n) {
+        Row sized, empty;
+        ForEachChild(node.Folder(), [&](Row child) {
+            if (names[n] != child.Name()) return;
             bool last = n + 1 == names.size();
-            if (!last || bytes < 0 || child->Size() == bytes) sized = sized ? sized : child;
-            if (child->Size() == 0) empty = empty ? empty : child;
-        }
+            if (!last || bytes < 0 || child.Size() == bytes) sized = sized ? sized : child;
+            if (child.Size() == 0) empty = empty ? empty : child;
+        });
         node = sized ? sized : empty;
     }
     return node;
 }
 
-// Whether a node is still in a folder's subtree.
-bool Holds(const FolderNode* folder, const FolderNode* node) {
-    for (int32_t i = 0; i < folder->ChildCount(); ++i)
-        if (folder->Child(i) == node || Holds(folder->Child(i), node)) return true;
-    return false;
+// Whether an item (by its id and name) still has a row in a folder's
+// subtree: a file's row may name another file once its run has closed up.
+bool Holds(const FolderNode* folder, uint64_t id, const std::string& name) {
+    bool held = false;
+    ForEachChild(folder, [&](Row child) {
+        held = held || (child.FileId() == id && name == child.Name()) ||
+               (child.IsFolder() && Holds(child.Folder(), id, name));
+    });
+    return held;
 }
 
 TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
@@ -280,10 +286,12 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
     }
 
     for (const Case& c : cases) {
-        FolderNode* node = NodeAt(&doc.root, c.names, c.bytes);
+        ::Row node = NodeAt(&doc.root, c.names, c.bytes);
         ASSERT_NE(node, nullptr) << c.host;
+        const uint64_t id = node.FileId();
+        const std::string name = node.Name();
         std::set<std::string> before = Lines(tree.HostSnapshot());
-        double total = doc.root.Size(), bytes = node->Size();
+        double total = doc.root.Size(), bytes = node.Size();
         doc.selected = node;
         SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
         std::set<std::string> after = Lines(tree.HostSnapshot());
@@ -300,7 +308,7 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
         if (c.expect != kOwnOrNothing) {
             EXPECT_EQ(gone, c.expect == kRemoved) << c.host;
         }
-        EXPECT_EQ(!Holds(&doc.root, node), gone) << c.host;
+        EXPECT_EQ(!Holds(&doc.root, id, name), gone) << c.host;
         EXPECT_EQ(doc.root.Size(), gone ? total - bytes : total) << c.host;
         if (!gone) {
             EXPECT_EQ(doc.selected, node) << c.host;
@@ -313,7 +321,7 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
 
     // Another program puts a new file where the row's item was: the row's
     // item has gone elsewhere, and nothing is deleted.
-    FolderNode* report = NodeAt(&doc.root, {"report.txt"});
+    ::Row report = NodeAt(&doc.root, {"report.txt"});
     ASSERT_NE(report, nullptr);
     ASSERT_TRUE(MoveFileW(Exact(tree.Path("chosen\\report.txt")).c_str(), Exact(tree.Path("chosen\\moved.txt")).c_str()));
     tree.File("chosen\\report.txt", 72);
@@ -322,7 +330,7 @@ TEST_F(Actions, DeleteTakesTheRowsOwnItemOrNothing) {
     doc.selected = report;
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_EQ(tree.HostSnapshot(), before);
-    EXPECT_TRUE(Holds(&doc.root, report));
+    EXPECT_TRUE(Holds(&doc.root, report.FileId(), report.Name()));
     EXPECT_EQ(doc.root.Size(), total);
 }
 
@@ -335,7 +343,7 @@ TEST_F(Actions, PopupDeleteZoneDeletes) {
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
-    FolderNode* notes = Row(main, "notes.txt");
+    ::Row notes = Row(main, "notes.txt");
     ASSERT_NE(notes, nullptr);
     Press(main.list.hwnd, WM_RBUTTONDOWN, 60, RowOf(main, notes) * main.list.rowHeight + 2, MK_RBUTTON);
     ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
@@ -394,10 +402,11 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     std::string iso = "big-" + unique + ".iso";
-    FolderNode* node = Row(main, iso);
+    ::Row node = Row(main, iso);
     ASSERT_NE(node, nullptr);
-    FolderNode* next = main.list.FindRow(RowOf(main, node) + 1);
-    ASSERT_NE(next, nullptr);
+    ::Row below = main.list.FindRow(RowOf(main, node) + 1);
+    ASSERT_NE(below, nullptr);
+    const std::string next = below.Name();
     Press(main.list.hwnd, WM_RBUTTONDOWN, 60, RowOf(main, node) * main.list.rowHeight + 2, MK_RBUTTON);
     ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
 
@@ -419,8 +428,8 @@ TEST_F(Actions, ADeleteStartedWhileTheNoteIsUpDoesNothing) {
     EXPECT_FALSE(popupShown);
     EXPECT_EQ(notes, 1);
     EXPECT_FALSE(Exists(tree.Path(iso)));
-    EXPECT_TRUE(Exists(tree.Path(next->Name())));
-    EXPECT_EQ(main.document.selected, next);
+    EXPECT_TRUE(Exists(tree.Path(next)));
+    EXPECT_EQ(main.document.selected.Name(), next);
     EXPECT_EQ(main.list.rowTotal, 2);
 }
 

@@ -92,10 +92,10 @@ TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     Document& doc = main.document;
-    FolderNode* many = main.list.FindRow(0);
-    FolderNode* few = main.list.FindRow(1);
-    ASSERT_STREQ(many->Name(), "many");
-    ASSERT_STREQ(few->Name(), "few");
+    Row many = main.list.FindRow(0);
+    Row few = main.list.FindRow(1);
+    ASSERT_STREQ(many.Name(), "many");
+    ASSERT_STREQ(few.Name(), "few");
 
     // Level 1: expander zone x 1..14, name from 16 on.
     int y = RowY(main, 1);
@@ -110,26 +110,26 @@ TEST_F(TallTree, ExpanderZonesSelectionAndKeys) {
         doc.selected = few;
         Press(main.list.hwnd, WM_LBUTTONDOWN, x, y);
         EXPECT_EQ(doc.selected, nullptr) << x;
-        EXPECT_FALSE(few->Expanded()) << x;
+        EXPECT_FALSE(few.Expanded()) << x;
     }
     Press(main.list.hwnd, WM_LBUTTONDOWN, 1, y);
-    EXPECT_TRUE(few->Expanded());
+    EXPECT_TRUE(few.Expanded());
     EXPECT_EQ(main.list.rowTotal, 5);  // many, few, inner, x, solo.txt
-    EXPECT_STREQ(main.list.FindRow(2)->Name(), "inner");
+    EXPECT_STREQ(main.list.FindRow(2).Name(), "inner");
 
     // Level 2 (inner): expander zone x 16..29, x 30 clears, x 31 selects.
-    FolderNode* inner = main.list.FindRow(2);
+    Row inner = main.list.FindRow(2);
     int y2 = RowY(main, 2);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 30, y2);
     EXPECT_EQ(doc.selected, nullptr);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 31, y2);
     EXPECT_EQ(doc.selected, inner);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 16, y2);
-    EXPECT_TRUE(inner->Expanded());
+    EXPECT_TRUE(inner.Expanded());
     EXPECT_EQ(doc.selected, nullptr);  // toggling clears the selection
     EXPECT_EQ(main.list.rowTotal, 6);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 29, y2);
-    EXPECT_FALSE(inner->Expanded());
+    EXPECT_FALSE(inner.Expanded());
     EXPECT_EQ(main.list.rowTotal, 5);
 
     // A Shift-press reaches no handler; a press below the last row selects nothing.
@@ -158,7 +158,7 @@ TEST_F(TallTree, AMonitorOfAnotherScaleLaysItOutAgain) {
     MainWindow& main = nav.Main();
     Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowY(main, 0));  // expand "many": the scroll bar shows
     ASSERT_TRUE(main.scrollBarShown);
-    FolderNode* picked = main.list.FindRow(2);
+    Row picked = main.list.FindRow(2);
     Press(main.list.hwnd, WM_RBUTTONDOWN, 60, RowY(main, 2), MK_RBUTTON);
     ASSERT_TRUE(IsWindowVisible(main.menu.hwnd));
     ASSERT_EQ(main.document.selected, picked);
@@ -247,19 +247,19 @@ TEST_F(TallTree, TheKeysOfATreeKeepTheSelectionInView) {
     // With nothing selected Down takes the first row; Right expands a
     // collapsed folder, then enters it; Left climbs, then collapses.
     key(VK_DOWN);
-    FolderNode* many = main.list.FindRow(0);
+    Row many = main.list.FindRow(0);
     ASSERT_EQ(doc.selected, many);
     key(VK_RIGHT);
-    EXPECT_TRUE(many->Expanded());
+    EXPECT_TRUE(many.Expanded());
     EXPECT_EQ(main.list.rowTotal, 93);
     EXPECT_EQ(doc.selected, many);
     key(VK_RIGHT);
     EXPECT_EQ(doc.selected, main.list.FindRow(1));
-    EXPECT_EQ(doc.selected->parent, many);
+    EXPECT_EQ(Row(doc.selected.Parent()), many);
     key(VK_LEFT);
     EXPECT_EQ(doc.selected, many);
     key(VK_LEFT);
-    EXPECT_FALSE(many->Expanded());
+    EXPECT_FALSE(many.Expanded());
     EXPECT_EQ(main.list.rowTotal, 3);
     key(VK_RIGHT);
     ASSERT_TRUE(main.scrollBarShown);
@@ -281,7 +281,7 @@ TEST_F(TallTree, TheKeysOfATreeKeepTheSelectionInView) {
     EXPECT_EQ(doc.selected, main.list.FindRow(shown));
     EXPECT_EQ(main.scrollBar.topRow, 1);
     key(VK_END);
-    EXPECT_STREQ(doc.selected->Name(), "solo.txt");
+    EXPECT_STREQ(doc.selected.Name(), "solo.txt");
     EXPECT_EQ(main.scrollBar.topRow, main.scrollBar.range);
     EXPECT_TRUE(HasColour(main.list.hwnd, last, kSelected));
     key(VK_PRIOR);
@@ -291,7 +291,7 @@ TEST_F(TallTree, TheKeysOfATreeKeepTheSelectionInView) {
     EXPECT_EQ(main.scrollBar.topRow, 0);
 
     // Delete on a row the wheel took out of view deletes nothing: it brings the row into view.
-    FolderNode* file = main.list.FindRow(3);
+    Row file = main.list.FindRow(3);
     doc.selected = file;
     for (int i = 0; i < 10; ++i) SendMessageW(main.hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
     ASSERT_EQ(main.scrollBar.topRow, 10);
@@ -320,16 +320,16 @@ TEST_F(TallTree, ExpandersShowTheScanState) {
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
-    FolderNode* many = main.list.FindRow(0);
+    Row many = main.list.FindRow(0);
     // The expander's frame, one pixel inside its 12x12 cell at (5, 1).
     auto frame = [&] {
         main.list.RedrawNow();
         return PixelAt(main.list.hwnd, 6, 2);
     };
     COLORREF plain = frame();
-    many->complete.store(false);  // as while its walk runs
+    many.Folder()->state.fetch_and(~kCompleteBit);  // as while its walk runs
     COLORREF scanning = frame();
-    many->complete.store(true);
+    many.Folder()->SetComplete();
     EXPECT_NE(plain, scanning);
     EXPECT_GT(GetRValue(scanning), GetBValue(scanning) + 100);     // orange
     EXPECT_LT(std::abs(GetRValue(plain) - GetBValue(plain)), 40);  // grey
@@ -388,8 +388,8 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     Document& doc = main.document;
-    FolderNode* top = RowNamed(main, "level 1 of a tree with long names");
-    FolderNode* reference = RowNamed(main, "s");
+    Row top = RowNamed(main, "level 1 of a tree with long names");
+    Row reference = RowNamed(main, "s");
     ASSERT_TRUE(top && reference);
     // Fully expanded by the keys: Right expands a folder, then enters it.
     main.list.SelectRow(top);
@@ -397,7 +397,7 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
         SendMessageW(main.hwnd, WM_KEYDOWN, VK_RIGHT, 0);
         SendMessageW(main.hwnd, WM_KEYDOWN, VK_RIGHT, 0);
     }
-    ASSERT_FALSE(doc.selected->isFolder);
+    ASSERT_FALSE(doc.selected.IsFolder());
     ASSERT_EQ(main.list.rowTotal, 42);
 
     for (int dpi : {96, 192}) {
@@ -411,7 +411,7 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
         // pane's last pixel lines and columns lie under the navigator's border.
         const int cell = height - MulDiv(3, dpi, 96);
         // A row as shown, found by scrolling it into view first.
-        auto rowTop = [&](FolderNode* node) {
+        auto rowTop = [&](Row node) {
             main.list.ShowRow(node);
             main.list.RedrawNow();
             return (RowOf(main, node) - main.scrollBar.topRow) * height;
@@ -431,9 +431,9 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
 
         for (int level = 1; level <= 41; ++level) {
             SCOPED_TRACE(level);
-            FolderNode* node = top;
-            for (int down = 1; down < level; ++down) node = node->Child(0);
-            ASSERT_EQ(node->Level(), level);
+            Row node = top;
+            for (int down = 1; down < level; ++down) node = node.Folder()->Child(0);
+            ASSERT_EQ(node.Level(), level);
             doc.selected = nullptr;
             int rowY = rowTop(node);
             Shot row(main.list.hwnd);
@@ -447,7 +447,7 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
                     }
             EXPECT_GT(ink, 12 * main.list.averageCharWidth);
             ASSERT_GE(nameLeft, 0);
-            if (node->isFolder) {
+            if (node.IsFolder()) {
                 // The count and the size as on the reference row, untouched.
                 size_t at = 0;
                 bool same = true;
@@ -472,8 +472,8 @@ TEST(DeepTree, EveryRowIsReadableAndReachableAtEachScale) {
         }
         // A press on the deepest folder's expander, left of its name, folds
         // it and unfolds it again.
-        FolderNode* deepest = top;
-        while (deepest->Child(0)->isFolder) deepest = deepest->Child(0);
+        FolderNode* deepest = top.Folder();
+        while (deepest->Child(0).IsFolder()) deepest = deepest->Folder(0);
         doc.selected = nullptr;
         int rowY = rowTop(deepest);
         Shot row(main.list.hwnd);
@@ -508,7 +508,7 @@ TEST(DeepTree, ACutKeepsALetterWithItsAccent) {
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
     ASSERT_EQ(main.list.rowTotal, 2);
-    ASSERT_EQ(main.list.FindRow(0)->Size(), 5000001);
+    ASSERT_EQ(main.list.FindRow(0).Size(), 5000001);
     main.document.selected = nullptr;
     main.list.RedrawNow();
     Shot shown(main.list.hwnd);

@@ -12,7 +12,7 @@
 
 namespace {
 
-void Select(MainWindow& main, FolderNode* node) {
+void Select(MainWindow& main, Row node) {
     ASSERT_NE(node, nullptr);
     main.document.selected = nullptr;
     PressRow(main, node);
@@ -78,7 +78,7 @@ TEST(Open, RunsTheShellsOpenVerbOnTheRowsOwnItemFromEnterAndThePopup) {
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
-    FolderNode* report = RowNamed(main, "report.tolvrec");
+    Row report = RowNamed(main, "report.tolvrec");
     ASSERT_NE(report, nullptr);
     Select(main, report);
     SendMessageA(main.hwnd, WM_KEYDOWN, VK_RETURN, 0);

@@ -98,11 +98,11 @@ TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
     MainWindow& main = nav.Main();
-    FolderNode* sub = RowNamed(main, "sub");
+    Row sub = RowNamed(main, "sub");
     ASSERT_NE(sub, nullptr);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowOf(main, sub) * main.list.rowHeight + 2);  // its expander
     ASSERT_EQ(main.list.rowTotal, 4);
-    FolderNode* inner = RowNamed(main, "inner.txt");
+    Row inner = RowNamed(main, "inner.txt");
     ASSERT_NE(inner, nullptr);
     main.document.selected = inner;
 
@@ -146,7 +146,7 @@ TEST_F(WithoutRecycleBin, TheShellsBoxBelongsToTheNavigatorWhichOutlivesIt) {
     ASSERT_TRUE(second.WaitForScan() && beside.WaitForScan());
     MainWindow& other = second.Main();
     other.document.selected = RowNamed(other, "more.txt");
-    FolderNode* kept = RowNamed(beside.Main(), "b.txt");
+    Row kept = RowNamed(beside.Main(), "b.txt");
     beside.Main().document.selected = kept;
     bool innerSeen = false, goneMeanwhile = false;
     BoxAnswer gone{IDYES, [&](HWND box) {
@@ -227,9 +227,9 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
     for (const Case& c : {Case{"holder", "holder/flink", 6, "3 items", 0}, Case{"odd", "x\\..\\..\\f", 2, "1 item", 0},
                           Case{"busy", "held.txt", 9, "1 item", ERROR_SHARING_VIOLATION},
                           Case{"deep", nullptr, 0, nullptr, 0}}) {
-        FolderNode* folder = RowNamed(main, c.row);
+        Row folder = RowNamed(main, c.row);
         ASSERT_NE(folder, nullptr) << c.row;
-        double total = doc.root.Size(), bytes = folder->Size();
+        double total = doc.root.Size(), bytes = folder.Size();
         doc.selected = folder;
         BoxAnswer yes{IDYES, {}};
         DeleteAnswering(main, yes);
@@ -239,7 +239,7 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
         EXPECT_EQ(listed.find(c.stays ? c.stays : "\n") != std::string::npos, c.stays != nullptr) << c.row << listed;
         EXPECT_EQ(RowNamed(main, c.row), c.stays ? folder : nullptr) << c.row;
         if (c.stays) {
-            EXPECT_EQ(folder->Size(), c.left) << c.row;
+            EXPECT_EQ(folder.Size(), c.left) << c.row;
         }
         EXPECT_EQ(doc.root.Size(), total - bytes + (c.stays ? c.left : 0)) << c.row;
         if (!c.count) {
@@ -255,7 +255,7 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
 
     // Nor is one that gains a link while the box is up: the answer is
     // checked again, and then does nothing.
-    FolderNode* late = RowNamed(main, "late");
+    Row late = RowNamed(main, "late");
     ASSERT_NE(late, nullptr);
     main.document.selected = late;
     std::string disk;
@@ -270,7 +270,7 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
     EXPECT_EQ(RowNamed(main, "late"), late);
     // Nor is a file put in the place of the row's while the box is up, even
     // where it takes the freed id (as Linux's file systems give it at once).
-    FolderNode* file = RowNamed(main, "a.txt");
+    Row file = RowNamed(main, "a.txt");
     ASSERT_NE(file, nullptr);
     main.document.selected = file;
     BoxAnswer replaced{IDYES, [&](HWND) {
@@ -283,12 +283,13 @@ TEST_F(WithoutRecycleBin, APermanentDeleteTakesOnlyWhatIsInsideTheRow) {
     EXPECT_EQ(FileBytes(tree.Path("chosen\\a.txt")), std::string(60, '\0'));
     // Nor does a file whose folder is swapped for a link to a folder that
     // holds another name of it lose that other name.
-    FolderNode* sub = RowNamed(main, "sub");
+    Row sub = RowNamed(main, "sub");
     ASSERT_NE(sub, nullptr);
     Press(main.list.hwnd, WM_LBUTTONDOWN, 8, RowOf(main, sub) * main.list.rowHeight + 2);  // its expander
-    FolderNode* more = nullptr;
-    for (int32_t i = 0; i < sub->ChildCount(); ++i)
-        if (!strcmp(sub->Child(i)->Name(), "more.txt")) more = sub->Child(i);
+    Row more;
+    ForEachChild(sub.Folder(), [&](Row child) {
+        if (!strcmp(child.Name(), "more.txt")) more = child;
+    });
     ASSERT_NE(more, nullptr);
     main.document.selected = more;
     BoxAnswer swapped{IDYES, [&](HWND) { tree.Host("mv chosen/sub moved && ln -s ../target chosen/sub", true); }};
@@ -319,7 +320,7 @@ TEST_F(WithoutRecycleBin, LinksMadeWhileADeleteRunsAreNeverFollowed) {
     Navigator whole(tree.Root());
     ASSERT_TRUE(whole.Opened());
     ASSERT_TRUE(whole.WaitForScan());
-    FolderNode* victim = RowNamed(whole.Main(), "victim");
+    Row victim = RowNamed(whole.Main(), "victim");
     ASSERT_NE(victim, nullptr);
     whole.Main().document.selected = victim;
     BoxAnswer yes{IDYES, {}};
@@ -332,7 +333,7 @@ TEST_F(WithoutRecycleBin, LinksMadeWhileADeleteRunsAreNeverFollowed) {
     EXPECT_NE(left, "0\n");
     EXPECT_NE(yes.report.find("could not be removed"), std::string::npos) << yes.report;
     EXPECT_EQ(RowNamed(whole.Main(), "victim"), victim);
-    EXPECT_EQ(std::to_string(victim->Files()) + "\n", tree.HostOutput("find victim -type f | wc -l"));
+    EXPECT_EQ(std::to_string(victim.Files()) + "\n", tree.HostOutput("find victim -type f | wc -l"));
 }
 
 TEST_F(WithoutRecycleBin, CancelInTheProgressDialogStopsTheDelete) {
@@ -342,9 +343,9 @@ TEST_F(WithoutRecycleBin, CancelInTheProgressDialogStopsTheDelete) {
     Navigator nav(tree.Root());
     ASSERT_TRUE(nav.Opened());
     ASSERT_TRUE(nav.WaitForScan());
-    FolderNode* big = RowNamed(nav.Main(), "big");
+    Row big = RowNamed(nav.Main(), "big");
     ASSERT_NE(big, nullptr);
-    ASSERT_EQ(big->Files(), 2000);
+    ASSERT_EQ(big.Files(), 2000);
     nav.Main().document.selected = big;
     DeleteProgressDialog::delayMs = 0;
     BoxAnswer yes{IDYES, {}};
@@ -359,7 +360,7 @@ TEST_F(WithoutRecycleBin, CancelInTheProgressDialogStopsTheDelete) {
     EXPECT_NE(left, "2000\n");
     EXPECT_EQ(yes.report, "");
     EXPECT_EQ(RowNamed(nav.Main(), "big"), big);
-    EXPECT_EQ(std::to_string(big->Files()) + "\n", left);
+    EXPECT_EQ(std::to_string(big.Files()) + "\n", left);
 }
 
 }  // namespace

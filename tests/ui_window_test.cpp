@@ -225,19 +225,19 @@ TEST(Navigator, PanesAreNamedAfterTheFolderAndShowItsExactName) {
     EXPECT_EQ(title8.substr(title8.size() - 9), "\\Фото");
     RECT titleBand{0, 0, 350, 20}, rowBand{0, 0, 200, main.list.rowHeight};
     std::vector<COLORREF> title = Band(main.header.hwnd, titleBand), row = Band(main.list.hwnd, rowBand);
-    FolderNode* child = main.list.FindRow(0);
+    Row child = main.list.FindRow(0);
     ASSERT_NE(child, nullptr);
-    ASSERT_STREQ(child->Name(), "Дети");
+    ASSERT_STREQ(child.Name(), "Дети");
     std::wstring exactTitle = main.header.title;
     for (wchar_t& c : main.header.title)
         if (c > 0x7F) c = L'?';
-    strcpy(const_cast<char*>(child->Name()), "????");  // the stored name has room for it
+    strcpy(const_cast<char*>(child.Name()), "????");  // the stored name has room for it
     main.header.RedrawNow();
     main.list.RedrawNow();
     EXPECT_NE(Band(main.header.hwnd, titleBand), title);
     EXPECT_NE(Band(main.list.hwnd, rowBand), row);
     main.header.title = exactTitle;
-    strcpy(const_cast<char*>(child->Name()), "Дети");
+    strcpy(const_cast<char*>(child.Name()), "Дети");
 
     // A second navigator on the same folder does not open.
     Navigator second(folder);
@@ -524,7 +524,7 @@ TEST(Header, IndicatorFramesThenTotals) {
         }
         return runs;
     };
-    main.document.root.complete.store(false);
+    main.document.root.state.fetch_and(~kCompleteBit);
     header.dotsOffset = 0;  // as a new header starts
     const int expected[] = {1, 2, 3, 4, 1};
     for (int frame : expected) {
@@ -536,7 +536,7 @@ TEST(Header, IndicatorFramesThenTotals) {
     // A repaint within 500 ms of a frame shows no indicator.
     main.RepaintHeader(true);
     EXPECT_EQ(dots(), 0);
-    main.document.root.complete.store(true);
+    main.document.root.SetComplete();
     main.RepaintHeader(true);
     EXPECT_EQ(dots(), 0);
     EXPECT_TRUE(HasColour(header.hwnd, files, RGB(125, 125, 125)));
@@ -565,7 +565,7 @@ TEST(Header, AScanOutOfMemorySaysSoAndKeepsWhatItCounted) {
         EXPECT_TRUE(HasColour(main.header.hwnd, RECT{10, 27, 390, 45}, RGB(125, 125, 125)));
         EXPECT_FALSE(HasColour(main.header.hwnd, RECT{130, 20, 280, 45}, RGB(240, 132, 32)));
         // The rows it counted can be chosen.
-        FolderNode* row = RowNamed(main, "d0");
+        Row row = RowNamed(main, "d0");
         ASSERT_NE(row, nullptr);
         PressRow(main, row);
         EXPECT_EQ(main.document.selected, row);

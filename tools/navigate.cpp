@@ -81,7 +81,7 @@ DWORD WINAPI WatchThread(LPVOID param) {
 void ExpandFirstRows(MainWindow* navigator) {
     Document& doc = navigator->document;
     SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_HOME, 0);
-    for (const FolderNode* before = nullptr; doc.selected && doc.selected != before;) {
+    for (Row before; doc.selected && doc.selected != before;) {
         before = doc.selected;
         SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_RIGHT, 0);
         SendMessageW(navigator->hwnd, WM_KEYDOWN, VK_RIGHT, 0);
@@ -160,9 +160,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!doomed.empty()) {
         while (!navigator->document.ScanEnded() && !Pump(closed, 50)) {
         }
-        FolderNode* root = &navigator->document.root;
-        for (int32_t i = 0; i < root->ChildCount(); ++i)
-            if (DecodeName(root->Child(i)->Name()) == doomed) navigator->document.selected = root->Child(i);
+        ForEachChild(&navigator->document.root, [&](Row row) {
+            if (DecodeName(row.Name()) == doomed) navigator->document.selected = row;
+        });
         if (!navigator->document.selected) {
             fprintf(stderr, "navigate: no row %s\n", EncodeName(doomed).c_str());
             return 1;

@@ -29,17 +29,16 @@ int wmain(int argc, wchar_t** argv) {
 
     char size[kSizeTextMax], count[kSizeTextMax];
     printf("%s\n", EncodeName(doc.path).c_str());
-    for (int32_t i = 0; i < doc.root.ChildCount(); ++i) {
-        const FolderNode* node = doc.root.Child(i);
-        FormatSize(node->Size(), size);
-        if (node->isFolder) {
-            FormatCount(node->Files(), count);
-            printf("  [+] %s  %s  %s\n", node->Name(), count, size);
+    ForEachChild(&doc.root, [&](Row row) {
+        FormatSize(static_cast<double>(row.Size()), size);
+        if (row.IsFolder()) {
+            FormatCount(row.Files(), count);
+            printf("  [+] %s  %s  %s\n", row.Name(), count, size);
         } else {
-            printf("      %s  %s\n", node->Name(), size);
+            printf("      %s  %s\n", row.Name(), size);
         }
-    }
-    FormatSize(doc.root.Size(), size);
+    });
+    FormatSize(static_cast<double>(doc.root.Size()), size);
     FormatCount(doc.root.Files(), count);
     printf("Files: %s  Size: %s  (%lu ms)\n", count, size, elapsed);
     return 0;

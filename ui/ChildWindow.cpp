@@ -48,31 +48,31 @@ void ChildWindow::PaintWith(HDC dc) {
     Paint(dc);
 }
 
-FolderNode* ChildWindow::FindRow(int target) const {
+Row ChildWindow::FindRow(int target) const {
     if (!owner) return nullptr;
     NodeLock hold(&Main()->document.root);
     return FindRowLocked(target);
 }
 
-FolderNode* ChildWindow::FindRowLocked(int target) const {
+Row ChildWindow::FindRowLocked(int target) const {
     if (!owner || target < 0) return nullptr;
-    const FolderNode* found = nullptr;
+    Row found;
     int counter = 0;
-    auto visit = [&](const FolderNode* node) {
+    auto visit = [&](Row row) {
         if (counter++ == target) {
-            found = node;
+            found = row;
             return false;
         }
         return true;
     };
     WalkRows(&Main()->document.root, visit);
-    return const_cast<FolderNode*>(found);
+    return found;
 }
 
-int ChildWindow::RowOf(const FolderNode* node) const {
+int ChildWindow::RowOf(Row row) const {
     if (!owner) return -1;
     NodeLock hold(&Main()->document.root);
-    return RowOfLocked(node);
+    return RowOfLocked(row);
 }
 
 int ChildWindow::RowsShown() const {
@@ -80,12 +80,12 @@ int ChildWindow::RowsShown() const {
     return shown > 0 ? shown : 1;
 }
 
-int ChildWindow::RowOfLocked(const FolderNode* node) const {
-    if (!owner || !node) return -1;
+int ChildWindow::RowOfLocked(Row row) const {
+    if (!owner || !row) return -1;
     int counter = 0;
-    // Addresses are compared only: a node that went meanwhile is not found.
-    auto visit = [&](const FolderNode* at) {
-        if (at == node) return false;
+    // Addresses are compared only: a folder that went meanwhile is not found.
+    auto visit = [&](Row at) {
+        if (at == row) return false;
         ++counter;
         return true;
     };
@@ -107,15 +107,15 @@ void ChildWindow::OnLButtonDown(LPARAM lParam) {
     }
     int x = LOWORD(lParam), y = HIWORD(lParam);
     int row = y / rowHeight + main->scrollBar.topRow;
-    FolderNode* node = FindRow(row);
+    Row node = FindRow(row);
     if (node) {
         const RowLayout layout = Layout();
-        if (layout.OnExpander(node->Level(), x)) {
-            Toggle(node, false);
+        if (node.IsFolder() && layout.OnExpander(node.Level(), x)) {
+            Toggle(node.Folder(), false);
             return;
         }
-        if (layout.OnRow(node->Level(), x))
-            doc.selected = doc.selected == node ? nullptr : node;
+        if (layout.OnRow(node.Level(), x))
+            doc.selected = doc.selected == node ? Row() : node;
         else
             doc.selected = nullptr;
     }
@@ -136,7 +136,7 @@ void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
         SortChildren(folder);
         int rows = CountRows(folder);
         rowTotal += folder->Expanded() ? rows : -rows;
-        const FolderNode* above = doc.selected ? doc.selected->parent : nullptr;
+        const FolderNode* above = doc.selected ? doc.selected.Parent() : nullptr;
         while (above && above != folder) above = above->parent;
         if (!keepSelection) {
             doc.selected = nullptr;
@@ -154,11 +154,11 @@ void ChildWindow::Toggle(FolderNode* folder, bool keepSelection) {
     if (selectionMoved) SelectionChanged();
 }
 
-void ChildWindow::SelectRow(FolderNode* node) {
+void ChildWindow::SelectRow(Row row) {
     MainWindow* main = Main();
     // The popup acted on the row it was opened for: a new row takes it away.
     if (main->menu.hwnd) ShowWindow(main->menu.hwnd, SW_HIDE);
-    main->document.selected = node;
+    main->document.selected = row;
     SelectionChanged();
 }
 
@@ -175,10 +175,10 @@ bool ChildWindow::InView(int row) const {
     return row >= top && row < top + RowsShown();
 }
 
-bool ChildWindow::RowInView(const FolderNode* node) const { return InView(RowOf(node)); }
+bool ChildWindow::RowInView(Row row) const { return InView(RowOf(row)); }
 
-void ChildWindow::ShowRow(const FolderNode* node) {
-    int row = RowOf(node);  // one walk of the rows
+void ChildWindow::ShowRow(Row shown) {
+    int row = RowOf(shown);  // one walk of the rows
     if (row < 0 || InView(row)) return;
     int top = Main()->scrollBar.topRow;
     Main()->scrollBar.ScrollTo(row < top ? row : row - RowsShown() + 1);
@@ -227,19 +227,29 @@ void ChildWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
     // As a press during the scan, which acts on no row; nor while an
     // action's boxes are up, when the navigator holds still.
     if (!main->RowsSettled() || main->ActionRunning()) return;
-    auto* node = reinterpret_cast<FolderNode*>(lParam);
+    Row node = actionRow_;
+    actionRow_ = nullptr;
+    // Gone, or hidden, since the action was asked for: a removal may have
+    // given a file's row to another file.
+    if (!node || actionRemovals_ != doc.Removals()) return;
     {
         ViewsLock views(main);
         NodeLock hold(&doc.root);
-        if (RowOfLocked(node) < 0) return;  // gone, or hidden, since the action was asked for
+        if (RowOfLocked(node) < 0) return;
     }
-    if (node->isFolder) {
-        Toggle(node, true);
+    if (node.IsFolder()) {
+        Toggle(node.Folder(), true);
         return;
     }
     SelectRow(node);
     if (main->menu.hwnd) ShowWindow(main->menu.hwnd, SW_HIDE);
     doc.OpenSelected();
+}
+
+bool ChildWindow::PostDefaultAction(Row row) {
+    actionRow_ = row;
+    actionRemovals_ = Main()->document.Removals();
+    return PostMessageW(hwnd, kDefaultActionMessage, 0, 0) != 0;
 }
 
 void ChildWindow::OnRButtonDown(LPARAM lParam) {

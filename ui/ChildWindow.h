@@ -32,27 +32,30 @@ public:
     void SetScale(const Scale& scale);
     // Fits the navigator to the rows and sets the scroll range.
     void Relayout();
-    // The node shown at a visible row index (0 is the first row), or none.
-    FolderNode* FindRow(int target) const;
-    // The same, and a node's row index or -1, for a caller that holds the
+    // The row shown at a visible row index (0 is the first row), or none.
+    Row FindRow(int target) const;
+    // The same, and a row's index or -1, for a caller that holds the
     // views' lock and the root's (the scan's refresher reorders the root).
-    FolderNode* FindRowLocked(int target) const;
-    int RowOfLocked(const FolderNode* node) const;
-    // A node's row index, or -1 when no row shows it.
-    int RowOf(const FolderNode* node) const;
+    Row FindRowLocked(int target) const;
+    int RowOfLocked(Row row) const;
+    // A row's index, or -1 when it is not shown.
+    int RowOf(Row row) const;
     // The rows the pane shows whole (at least one).
     int RowsShown() const;
     // Whether a node's row is shown whole now, and a scroll just far enough
     // to show it.
-    bool RowInView(const FolderNode* node) const;
-    void ShowRow(const FolderNode* node);
+    bool RowInView(Row row) const;
+    void ShowRow(Row row);
 
     // Expands or collapses a folder's row, as its expander does. A press
     // clears the selection; a screen reader's action keeps it, but a row that
     // the collapse hides hands it to the folder, as a tree view does.
     void Toggle(FolderNode* folder, bool keepSelection);
-    // Selects a node's row, in view, and tells screen readers.
-    void SelectRow(FolderNode* node);
+    // Selects a row, in view, and tells screen readers.
+    void SelectRow(Row row);
+    // A screen reader's default action on a row, done on the window's own
+    // loop (kDefaultActionMessage) unless the row has gone by then.
+    bool PostDefaultAction(Row row);
     // The one way a change of the selection, whatever made it, reaches the
     // screen and screen readers: the selected row scrolled into view and
     // drawn, then the events.
@@ -82,4 +85,8 @@ private:
 
     ListPainter painter_;
     Accessible::Holder accessible_;
+    // The row a screen reader's default action is for, and the document's
+    // removals when it was asked (Document::Removals).
+    Row actionRow_;
+    unsigned actionRemovals_ = 0;
 };

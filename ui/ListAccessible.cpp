@@ -12,7 +12,7 @@ MainWindow* MainOf(const ChildWindow* pane) { return static_cast<MainWindow*>(pa
 
 ListAccessible::ListAccessible(ChildWindow* pane) : Accessible(pane->hwnd), pane_(pane) {}
 
-FolderNode* ListAccessible::RowLocked(long child) const { return pane_->FindRowLocked(child - 1); }
+Row ListAccessible::RowLocked(long child) const { return pane_->FindRowLocked(child - 1); }
 
 long ListAccessible::ChildCount() {
     ViewsLock views(MainOf(pane_));
@@ -35,20 +35,20 @@ bool ListAccessible::Describe(long child, Facts* out) {
     const int shown = (client.bottom - client.top) / height;  // whole rows only
     ViewsLock views(main);
     NodeLock hold(&main->document.root);
-    const FolderNode* node = RowLocked(child);
+    const Row node = RowLocked(child);
     if (!node) return false;
     const int at = static_cast<int>(child - 1) - top;  // the row's place in the pane
     out->role = ROLE_SYSTEM_OUTLINEITEM;
-    out->name = DecodeName(node->Name());
-    out->value = SizeText(node->Size());
-    if (node->isFolder) out->value += L", " + FilesText(node->Files());
-    out->description = L"Level " + std::to_wstring(node->Level());
+    out->name = DecodeName(node.Name());
+    out->value = SizeText(static_cast<double>(node.Size()));
+    if (node.IsFolder()) out->value += L", " + FilesText(node.Files());
+    out->description = L"Level " + std::to_wstring(node.Level());
     out->state = STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
     if (node == main->document.selected)
         out->state |= STATE_SYSTEM_SELECTED | (GetFocus() == hwnd_ ? STATE_SYSTEM_FOCUSED : 0);
-    if (node->isFolder) out->state |= node->Expanded() ? STATE_SYSTEM_EXPANDED : STATE_SYSTEM_COLLAPSED;
+    if (node.IsFolder()) out->state |= node.Expanded() ? STATE_SYSTEM_EXPANDED : STATE_SYSTEM_COLLAPSED;
     if (at < 0 || at >= shown) out->state |= STATE_SYSTEM_OFFSCREEN;
-    out->action = !node->isFolder ? L"Open" : node->Expanded() ? L"Collapse" : L"Expand";
+    out->action = !node.IsFolder() ? L"Open" : node.Expanded() ? L"Collapse" : L"Expand";
     out->place = RECT{client.left, at * height, client.right, (at + 1) * height};
     return true;
 }
@@ -84,7 +84,7 @@ HRESULT ListAccessible::Select(long child, long flags) {
     // while an action's boxes are up.
     if (!main->RowsSettled() || main->ActionRunning()) return E_FAIL;
     if (!(flags & (SELFLAG_TAKEFOCUS | SELFLAG_TAKESELECTION))) return S_OK;
-    FolderNode* node;
+    Row node;
     {
         ViewsLock views(main);
         NodeLock hold(&main->document.root);
@@ -103,14 +103,14 @@ HRESULT ListAccessible::DoDefaultAction(long child) {
     if (child == CHILDID_SELF) return DISP_E_MEMBERNOTFOUND;
     MainWindow* main = MainOf(pane_);
     if (!main->RowsSettled() || main->ActionRunning()) return E_FAIL;
-    FolderNode* node;
+    Row node;
     {
         ViewsLock views(main);
         NodeLock hold(&main->document.root);
         node = RowLocked(child);
     }
     if (!node) return E_INVALIDARG;
-    // The node goes by address: the handler acts only on a row that still
-    // shows it, whatever moved in between.
-    return PostMessageW(hwnd_, kDefaultActionMessage, 0, reinterpret_cast<LPARAM>(node)) ? S_OK : E_FAIL;
+    // The pane acts only on a row that still shows it, whatever moved in
+    // between.
+    return pane_->PostDefaultAction(node) ? S_OK : E_FAIL;
 }

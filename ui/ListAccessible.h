@@ -22,8 +22,8 @@ protected:
     HRESULT DoDefaultAction(long child) override;
 
 private:
-    // The node of a row, read as the pane's paint reads the tree: under the
-    // views' lock and the root's, which the caller holds.
-    FolderNode* RowLocked(long child) const;
+    // The row of a child id, read as the pane's paint reads the tree: under
+    // the views' lock and the root's, which the caller holds.
+    Row RowLocked(long child) const;
     ChildWindow* pane_;  // valid while connected: the window goes first
 };

@@ -14,7 +14,7 @@ void ListKeys::OnKey(WPARAM key, bool repeated) {
         return;
     }
     if (!main.RowsSettled()) return;
-    FolderNode* selected = doc.selected;
+    const Row selected = doc.selected;
     const int last = list.rowTotal - 1, page = list.RowsShown();
     switch (key) {
     case VK_RETURN:
@@ -55,21 +55,21 @@ void ListKeys::OnKey(WPARAM key, bool repeated) {
         list.SelectRow(list.FindRow(last));
         return;
     case VK_RIGHT:
-        if (!selected || !selected->isFolder) return;
-        if (!selected->Expanded()) {
-            list.Toggle(selected, true);
+        if (!selected.IsFolder()) return;
+        if (!selected.Expanded()) {
+            list.Toggle(selected.Folder(), true);
             list.ShowRow(selected);
-        } else if (selected->ChildCount() > 0) {
-            list.SelectRow(selected->Child(0));
+        } else if (selected.Folder()->ChildCount() > 0) {
+            list.SelectRow(selected.Folder()->Child(0));
         }
         return;
     case VK_LEFT:
         if (!selected) return;
-        if (selected->isFolder && selected->Expanded()) {
-            list.Toggle(selected, true);
+        if (selected.Expanded()) {
+            list.Toggle(selected.Folder(), true);
             list.ShowRow(selected);
-        } else if (selected->parent && selected->parent->parent) {
-            list.SelectRow(selected->parent);
+        } else if (selected.Parent() && selected.Parent()->parent) {
+            list.SelectRow(selected.Parent());
         }
         return;
     default:

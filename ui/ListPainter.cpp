@@ -40,7 +40,7 @@ size_t CharacterBefore(const std::wstring& text, size_t end) {
     return end - (pair ? 2 : 1);
 }
 
-int ExpanderIndex(const FolderNode* node) { return (node->Complete() ? 0 : 2) + (node->Expanded() ? 1 : 0); }
+int ExpanderIndex(Row row) { return (row.Complete() ? 0 : 2) + (row.Expanded() ? 1 : 0); }
 
 const MainWindow& MainOf(const ChildWindow& pane) { return *static_cast<const MainWindow*>(pane.owner); }
 
@@ -96,7 +96,7 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
     {
         NodeLock hold(const_cast<FolderNode*>(&root));
         int counter = 0;
-        auto visit = [&](const FolderNode* node) {
+        auto visit = [&](Row node) {
             if (counter++ < top) return true;
             // The last, partly shown row is drawn; below it nothing more shows.
             if (y_ > height) return false;
@@ -108,24 +108,24 @@ void ListPainter::Paint(HDC dc, const ChildWindow& pane) {
     BitBlt(dc, 0, 0, width, height, buffer_, 0, 0, SRCCOPY);
 }
 
-void ListPainter::PaintRow(const ChildWindow& pane, const RowLayout& layout, const FolderNode* node) {
+void ListPainter::PaintRow(const ChildWindow& pane, const RowLayout& layout, Row node) {
     const MainWindow& main = MainOf(pane);
     const Scale& scale = main.scale;
-    const int level = node->Level();
+    const int level = node.Level();
     name_.clear();
-    AppendDecodedName(node->Name(), name_);
+    AppendDecodedName(node.Name(), name_);
 
     // The columns first: the name reaches no further than the nearer one.
     // The texts' widths are estimated from the average character width, so
     // that the columns line up as whole numbers of characters.
     const int right = pane.rect.right, character = pane.averageCharWidth;
     char size[kSizeTextMax], count[kSizeTextMax];
-    FormatSize(node->Size(), size);
+    FormatSize(static_cast<double>(node.Size()), size);
     int sizeLength = static_cast<int>(strlen(size));
     int sizeLeft = right - sizeLength * character - scale.Px(15);
     int countLength = 0, countLeft = sizeLeft;
-    if (node->isFolder) {
-        FormatCount(node->Files(), count);
+    if (node.IsFolder()) {
+        FormatCount(node.Files(), count);
         countLength = static_cast<int>(strlen(count));
         countLeft = right - countLength * character - scale.Px(85);
         // Where wide digits would bring the count within a few pixels of the
@@ -141,13 +141,13 @@ void ListPainter::PaintRow(const ChildWindow& pane, const RowLayout& layout, con
     PaintName(layout.NameLeft(level), countLeft - layout.ColumnGap());
     SetTextColor(buffer_, RGB(0, 0, 0));
     if (layout.Flattened(level)) PaintLevel(layout.FigureRight(level), level);
-    if (node->isFolder) {
+    if (node.IsFolder()) {
         int side = scale.Px(12);
         BitBlt(buffer_, layout.ExpanderLeft(level), y_ + scale.Px(1), side, side,
                expanders_[ExpanderIndex(node)].Dc(), 0, 0, SRCCOPY);
     }
     TextOutA(buffer_, sizeLeft, y_, size, sizeLength);
-    if (node->isFolder) TextOutA(buffer_, countLeft, y_, count, countLength);
+    if (node.IsFolder()) TextOutA(buffer_, countLeft, y_, count, countLength);
     y_ += pane.rowHeight;
 }
 

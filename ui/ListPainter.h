@@ -27,7 +27,7 @@ public:
     void Drop();
 
 private:
-    void PaintRow(const ChildWindow& pane, const RowLayout& layout, const FolderNode* node);
+    void PaintRow(const ChildWindow& pane, const RowLayout& layout, Row node);
     // The row's name from `left`, cut with an ellipsis where it would pass `limit`.
     void PaintName(int left, int limit);
     // A flattened row's level, in figures ending at `right`.

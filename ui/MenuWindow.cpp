@@ -11,6 +11,7 @@ void MenuWindow::ShowAt(POINT screen) {
     const Scale& scale = Main()->scale;
     SIZE size = ImageSize(IDB_POPUP, scale);
     shownFor_ = Main()->document.selected;
+    shownRemovals_ = Main()->document.Removals();
     RECT place{screen.x - scale.Px(60), screen.y - scale.Px(10), 0, 0};
     place = KeptWithin({place.left, place.top, place.left + size.cx, place.top + size.cy}, Main()->workArea);
     SetWindowPos(hwnd, HWND_TOP, place.left, place.top, size.cx, size.cy, SWP_SHOWWINDOW);
@@ -31,7 +32,7 @@ void MenuWindow::OnLButtonDown(LPARAM lParam) {
     // Gone before the action: the note and the shell's windows come next.
     ShowWindow(hwnd, SW_HIDE);
     // It acts on the row it was opened for, or on nothing.
-    if (!doc.selected || doc.selected != shownFor_) return;
+    if (!doc.selected || doc.selected != shownFor_ || doc.Removals() != shownRemovals_) return;
     if (y < scale.Px(25))
         doc.OpenSelected();
     else

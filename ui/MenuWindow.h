@@ -22,5 +22,8 @@ public:
 private:
     MainWindow* Main() const;
     PaneImage image_;
-    const FolderNode* shownFor_ = nullptr;  // the row the popup was opened for
+    // The row the popup was opened for, and the document's removals then
+    // (Document::Removals).
+    Row shownFor_;
+    unsigned shownRemovals_ = 0;
 };
