@@ -102,8 +102,8 @@ long long PlainWalkThreads(const std::string& root, int threads) {
 }
 
 long long CountNodes(const FolderNode* node) {
-    long long nodes = 1;
-    for (int32_t i = 0; i < node->ChildCount(); ++i) nodes += CountNodes(node->Child(i));
+    long long nodes = 1 + node->OwnFiles();
+    for (int32_t i = 0; i < node->Folders(); ++i) nodes += CountNodes(node->Folder(i));
     return nodes;
 }
 

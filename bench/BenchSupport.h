@@ -18,6 +18,8 @@ bool TreeComplete(const std::string& root);
 void PlainWalk(char* path, size_t len, long long* files, double* bytes);
 // The same walk on several threads, each taking the next top-level folder.
 long long PlainWalkThreads(const std::string& root, int threads);
+// A folder and everything beneath it, its files counted as nodes too, so
+// that the figures per node keep comparing with earlier runs.
 long long CountNodes(const FolderNode* node);
 // Committed private memory of this process, summed over its address space
 // (the process counters' PrivateUsage is not filled in under Wine).

@@ -12,7 +12,6 @@ constexpr uint32_t kShapeSeed = 4711;
 constexpr int kDeepest = 6;           // levels below the root
 constexpr int kMostSubfolders = 6;
 constexpr int kFewestFiles = 10, kMostFiles = 50;
-constexpr int kMostEntries = kMostSubfolders + kMostFiles;
 // Nodes one top-level folder holds on average with the shape above: 364
 // folders (three subfolders each, six levels) of 30 files.
 constexpr long long kNodesPerTop = 11000;
@@ -146,19 +145,21 @@ struct Pending {
 
 class ScaleBuilder {
 public:
-    explicit ScaleBuilder(long long target) : target_(target) {}
+    ScaleBuilder(NodeRegions& regions, long long target) : target_(target), arena_(regions) {}
     ScaleTree Build(FolderNode* root);
 
 private:
     bool Link(FolderNode* folder, int depth, int folders, int files);
-    bool Make(int folders, int files);
-    void Discard();
+    bool Gather(int folders, int files);
 
     long long target_;
     ScaleTree tree_;
     NameMaker names_;
     Random shape_{kShapeSeed};
-    std::vector<FolderNode*> listing_;
+    // As one thread of a scan: its own arena, one batch reused per listing.
+    NodeArena arena_;
+    ChildBatch batch_;
+    std::vector<FolderNode*> made_;  // the folders of the last listing
     std::vector<Pending> pending_;  // folders made, not yet listed: depth first, as deep trees keep it short
 };
 
@@ -167,11 +168,11 @@ private:
 ScaleTree ScaleBuilder::Build(FolderNode* root) {
     int tops = static_cast<int>(target_ / kNodesPerTop + 1);
     // Room for the longest pending list and listing up front: once nodes are
-    // being made, only they need memory, and running out leaves nothing half
-    // linked.
+    // being made, only they and the batch need memory, and running out leaves
+    // nothing half linked.
     try {
         pending_.reserve(static_cast<size_t>(tops + kDeepest * kMostSubfolders));
-        listing_.reserve(static_cast<size_t>(std::max(tops, kMostEntries)));
+        made_.reserve(static_cast<size_t>(std::max(tops, kMostSubfolders)));
     } catch (const std::bad_alloc&) {
         tree_.outOfMemory = true;
         return tree_;
@@ -190,26 +191,25 @@ ScaleTree ScaleBuilder::Build(FolderNode* root) {
     return tree_;
 }
 
-// One listing: its entries made without a parent, then linked at once, as
+// One listing: its entries gathered in a batch, then linked at once, as
 // ListInto does; cut short at the count. False when memory ran out, with
 // none of this listing linked.
 bool ScaleBuilder::Link(FolderNode* folder, int depth, int folders, int files) {
     long long left = target_ - tree_.nodes;
     if (folders > left) folders = static_cast<int>(left);
     if (files > left - folders) files = static_cast<int>(left - folders);
-    if (!Make(folders, files) || !AdoptChildren(folder, listing_.data(), listing_.size())) {
-        Discard();
+    made_.clear();
+    if (!Gather(folders, files) || !Adopt(folder, batch_, arena_, &made_)) {
         tree_.outOfMemory = true;
         return false;
     }
-    tree_.nodes += static_cast<long long>(listing_.size());
-    for (int i = 0; i < folders; ++i) pending_.push_back({listing_[static_cast<size_t>(i)], depth + 1});
-    listing_.clear();
+    tree_.nodes += static_cast<long long>(batch_.Count());
+    for (FolderNode* made : made_) pending_.push_back({made, depth + 1});
     return true;
 }
 
-bool ScaleBuilder::Make(int folders, int files) {
-    listing_.clear();
+bool ScaleBuilder::Gather(int folders, int files) {
+    batch_.Clear();
     double bytes = 0;
     for (int i = 0; i < folders + files; ++i) {
         bool isFolder = i < folders;
@@ -220,20 +220,13 @@ bool ScaleBuilder::Make(int folders, int files) {
         uint64_t size = isFolder ? 0 : shape_.Pick(1000000);
         ListedEntry entry{names_.Text(), names_.Units(),
                           static_cast<DWORD>(isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE), size, 0, 0};
-        FolderNode* node = CreateNode(entry, nullptr);
-        if (!node) return false;
-        listing_.push_back(node);
+        if (!batch_.Add(entry)) return false;
         bytes += static_cast<double>(names_.Bytes());
     }
     tree_.nameBytes += bytes;
     return true;
 }
 
-void ScaleBuilder::Discard() {
-    for (FolderNode* node : listing_) FreeNode(node);
-    listing_.clear();
-}
-
 }  // namespace
 
-ScaleTree BuildScaleTree(Document& doc, long long nodes) { return ScaleBuilder(nodes).Build(&doc.root); }
+ScaleTree BuildScaleTree(Document& doc, long long nodes) { return ScaleBuilder(doc.regions, nodes).Build(&doc.root); }

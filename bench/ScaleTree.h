@@ -10,9 +10,10 @@ struct ScaleTree {
     bool outOfMemory = false;
 };
 
-// Builds up to `nodes` nodes under `doc`'s root: each folder's entries made
-// without a parent and linked at once (CreateNode, AdoptChildren), as a
-// listing is; folders of 10 to 50 files, up to six subfolders, five levels
-// deep, names in the mix and lengths of a user's disk. Stops early, saying
-// so, when memory runs out; what was made stays in the tree.
+// Builds up to `nodes` nodes, folders and files, under `doc`'s root: each
+// folder's entries gathered in one batch and linked at once (ChildBatch,
+// Adopt) into the document's regions, as a scan's thread lists a folder;
+// folders of 10 to 50 files, up to six subfolders, five levels deep, names
+// in the mix and lengths of a user's disk. Stops early, saying so, when
+// memory runs out; what was linked stays in the tree.
 ScaleTree BuildScaleTree(Document& doc, long long nodes);

@@ -98,15 +98,20 @@ bool CompareScan(const std::string& root, int rounds, const char* title) {
     return true;
 }
 
-// A top level of `count` folders with sizes spread out, built in memory.
+// A top level of `count` folders with sizes spread out, built in memory as
+// one listing of the root.
 void FillTopLevel(Document& doc, int count) {
-    uint32_t seed = 777;
+    ChildBatch batch;
     for (int i = 0; i < count; ++i) {
         std::wstring name = L"folder" + std::to_wstring(i);
-        ListedEntry entry{name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0};
-        FolderNode* node = CreateNode(entry, &doc.root);
+        batch.Add({name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0});
+    }
+    NodeArena arena(doc.regions);
+    if (!Adopt(&doc.root, batch, arena, nullptr)) fprintf(stderr, "no memory for the top level\n");
+    uint32_t seed = 777;
+    for (int32_t i = 0; i < doc.root.Folders(); ++i) {
         seed = seed * 1664525u + 1013904223u;
-        node->size.store(seed % 100000000);
+        doc.root.Folder(i)->size.store(seed % 100000000);
     }
 }
 
@@ -126,7 +131,7 @@ void CompareRefresher(int count, int cycles) {
             seed = seed * 1664525u + 1013904223u;
             int pick = static_cast<int>(seed % static_cast<uint32_t>(count));
             for (Document* doc : {&kept, &sorted}) {
-                FolderNode* node = doc->root.Child(pick);
+                FolderNode* node = doc->root.Folder(pick);
                 node->size.store(node->Size() + 5000000);
             }
         }
@@ -134,12 +139,12 @@ void CompareRefresher(int count, int cycles) {
         order.Sort(&kept.root);
         keptTime += Now() - start;
         start = Now();
-        sorted.root.sorted.store(false);
+        sorted.root.SetSorted(false);
         SortChildren(&sorted.root);
         sortTime += Now() - start;
     }
     for (int32_t i = 1; i < count; ++i)
-        if (kept.root.Child(i - 1)->Size() < kept.root.Child(i)->Size()) fprintf(stderr, "refresher order wrong\n");
+        if (kept.root.Folder(i - 1)->Size() < kept.root.Folder(i)->Size()) fprintf(stderr, "refresher order wrong\n");
     double keptMs = 1000 * keptTime / cycles, sortMs = 1000 * sortTime / cycles;
     printf("refresher cycle at %d top-level folders, ten growing: %.3f ms (%.2f %% of its 100 ms period); "
            "a whole sort: %.3f ms (%.2f %%), %.1fx\n",
@@ -147,7 +152,7 @@ void CompareRefresher(int count, int cycles) {
 }
 
 // Load of one large folder against a listing of the same entries through the
-// find calls with the nodes made the same way (the former Load).
+// find calls with the rows linked the same way, in one batch (the former Load).
 void CompareLoad(const std::string& folder, int rounds) {
     std::vector<double> loads, former;
     int32_t count = 0;
@@ -163,6 +168,8 @@ void CompareLoad(const std::string& folder, int rounds) {
         start = Now();
         {
             Document doc;
+            NodeArena arena(doc.regions);
+            ChildBatch batch;
             WIN32_FIND_DATAA found;
             HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
             if (find != INVALID_HANDLE_VALUE) {
@@ -172,10 +179,11 @@ void CompareLoad(const std::string& folder, int rounds) {
                     int units = MultiByteToWideChar(CP_ACP, 0, found.cFileName, -1, name, MAX_PATH) - 1;
                     ListedEntry entry{name, static_cast<size_t>(units), found.dwFileAttributes,
                                       found.nFileSizeLow + (static_cast<uint64_t>(found.nFileSizeHigh) << 32), 0, 0};
-                    CreateNode(entry, &doc.root);
+                    batch.Add(entry);
                 } while (FindNextFileA(find, &found));
                 FindClose(find);
             }
+            Adopt(&doc.root, batch, arena, nullptr);
         }
         double byFind = Now() - start;
         if (round == 0) continue;
