@@ -98,11 +98,18 @@ void Document::RepaintViews(bool header, bool full) {
 
 namespace {
 
+// One pass over the parent's children: Child(i) walks a file's run from its
+// start, and a folder may hold a hundred thousand files.
 int IndexInParent(Row row) {
     const FolderNode* parent = row.Parent();
-    const int32_t count = parent->ChildCount();
-    for (int32_t i = 0; i < count; ++i)
-        if (parent->Child(i) == row) return i;
+    if (const FolderNode* folder = row.Folder()) {
+        for (int32_t i = 0; i < parent->Folders(); ++i)
+            if (parent->Folder(i) == folder) return i;
+        return -1;
+    }
+    const char* record = parent->FirstFile();
+    for (int32_t i = 0; i < parent->OwnFiles(); ++i, record = FileRecord::Next(record))
+        if (record == row.Record()) return parent->Folders() + i;
     return -1;
 }
 
