@@ -125,7 +125,7 @@ FolderNode* MakeFolder(NodeArena& arena, FolderNode* parent, const char* name, s
     if (!memory) return nullptr;
     auto* node = new (memory) FolderNode;
     InitNode(node);
-    memcpy(node + 1, name, nameBytes + 1);
+    memcpy(reinterpret_cast<char*>(node + 1), name, nameBytes + 1);
     node->parent = parent;
     return node;
 }
