@@ -322,6 +322,14 @@ TEST(Accessibility, FocusFollowsTheKeyboardAndACollapseShowsTheSelection) {
     EXPECT_EQ(v.vt, VT_I4);
     EXPECT_EQ(v.lVal, CHILDID_SELF);
 
+    // Two actions asked before the window's loop runs (a reader on two
+    // threads, say) are both carried out: the folder opens and shuts again.
+    ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
+    ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
+    EXPECT_EQ(main.list.rowTotal, 2);
+    EXPECT_FALSE(main.list.FindRow(0).Expanded());
+
     // A row 80 rows down, selected by the reader, then its folder collapsed
     // by the reader: the folder takes the selection, in view.
     ASSERT_EQ(list->accDoDefaultAction(Child(1)), S_OK);

@@ -1,5 +1,6 @@
 #include "ChildWindow.h"
 
+#include <iterator>
 #include <new>
 
 #include "Dpi.h"
@@ -220,18 +221,21 @@ LRESULT ChildWindow::OnGetObject(WPARAM wParam, LPARAM lParam) {
     return answer ? answer : Wnd::OnGetObject(wParam, lParam);
 }
 
-void ChildWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
+void ChildWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kDefaultActionMessage || !owner) return;
     MainWindow* main = Main();
     Document& doc = main->document;
     // As a press during the scan, which acts on no row; nor while an
     // action's boxes are up, when the navigator holds still.
     if (!main->RowsSettled() || main->ActionRunning()) return;
-    Row node = actionRow_;
-    actionRow_ = nullptr;
+    const unsigned number = static_cast<unsigned>(wParam);
+    PendingAction& pending = actions_[number % std::size(actions_)];
+    if (pending.number != number || !pending.row) return;  // dropped for a newer one
+    Row node = pending.row;
+    pending.row = nullptr;
     // Gone, or hidden, since the action was asked for: a removal may have
     // given a file's row to another file.
-    if (!node || actionRemovals_ != doc.Removals()) return;
+    if (pending.removals != doc.Removals()) return;
     {
         ViewsLock views(main);
         NodeLock hold(&doc.root);
@@ -247,9 +251,9 @@ void ChildWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
 }
 
 bool ChildWindow::PostDefaultAction(Row row) {
-    actionRow_ = row;
-    actionRemovals_ = Main()->document.Removals();
-    return PostMessageW(hwnd, kDefaultActionMessage, 0, 0) != 0;
+    const unsigned number = ++actionsAsked_;
+    actions_[number % std::size(actions_)] = {number, row, Main()->document.Removals()};
+    return PostMessageW(hwnd, kDefaultActionMessage, number, 0) != 0;
 }
 
 void ChildWindow::OnRButtonDown(LPARAM lParam) {

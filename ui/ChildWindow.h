@@ -85,8 +85,16 @@ private:
 
     ListPainter painter_;
     Accessible::Holder accessible_;
-    // The row a screen reader's default action is for, and the document's
-    // removals when it was asked (Document::Removals).
-    Row actionRow_;
-    unsigned actionRemovals_ = 0;
+    // Screen readers' default actions on their way to the window's loop: the
+    // row each is for and the document's removals when it was asked
+    // (Document::Removals), by the number its message carries. A reader may
+    // ask several times before the loop runs; one asking more than the ring
+    // holds finds its oldest requests dropped.
+    struct PendingAction {
+        unsigned number = 0;
+        Row row;
+        unsigned removals = 0;
+    };
+    PendingAction actions_[8];
+    unsigned actionsAsked_ = 0;
 };
