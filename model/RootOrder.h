@@ -25,5 +25,5 @@ private:
     // Never a folder's size: every key is read on the first call.
     static constexpr uint64_t kUnsized = ~uint64_t{0};
     std::vector<Key> folders_;  // the folder group as the last call left it
-    std::vector<Key> moved_, kept_;
+    std::vector<Key> moved_;
 };

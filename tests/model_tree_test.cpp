@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,36 @@ TEST(Nodes, RootOrderTellsWhetherAnyPositionMoved) {
     small->size.store(30);
     EXPECT_TRUE(order.Sort(&doc.root));
     EXPECT_EQ(Names(&doc.root), (std::vector<std::string>{"small", "large", "big", "tiny"}));
+
+    // Many folders growing a few at a time, ties among them: each cycle
+    // leaves every folder there once, largest first.
+    Document wide;
+    NodeArena arena(wide.regions);
+    ChildBatch batch;
+    for (int i = 0; i < 300; ++i) {
+        std::wstring name = L"f" + std::to_wstring(i);
+        ASSERT_TRUE(batch.Add({name.c_str(), name.size(), FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0}));
+    }
+    std::vector<FolderNode*> made;
+    ASSERT_TRUE(Adopt(&wide.root, batch, arena, &made));
+    RootOrder kept;
+    uint32_t seed = 1;
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        for (int grow = 0; grow < 5; ++grow) {
+            seed = seed * 1664525u + 1013904223u;
+            FolderNode* folder = made[seed % made.size()];
+            folder->size.store(folder->Size() + (seed >> 24) % 3 * 10);
+        }
+        kept.Sort(&wide.root);
+        std::set<const FolderNode*> seen;
+        for (int32_t i = 0; i < wide.root.Folders(); ++i) {
+            seen.insert(wide.root.Folder(i));
+            if (i > 0) {
+                ASSERT_GE(wide.root.Folder(i - 1)->Size(), wide.root.Folder(i)->Size()) << cycle;
+            }
+        }
+        ASSERT_EQ(seen.size(), made.size()) << cycle;
+    }
 }
 
 // A small tree, already sorted:
