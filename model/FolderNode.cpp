@@ -100,9 +100,11 @@ void InitNode(FolderNode* node) {
 bool ChildBatch::Add(const ListedEntry& entry) {
     size_t at = names_.size();
     try {
-        size_t bytes = EncodeName(entry.name, entry.nameLength, nullptr);
+        // Room for the longest form (three bytes a unit), encoded in one
+        // pass, then cut to what it took.
+        names_.resize(at + 3 * entry.nameLength + 1);
+        size_t bytes = EncodeName(entry.name, entry.nameLength, &names_[at]);
         names_.resize(at + bytes + 1);
-        EncodeName(entry.name, entry.nameLength, &names_[at]);
         bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entries_.push_back({folder ? 0 : entry.size, entry.fileId, static_cast<uint32_t>(at),
                             static_cast<uint32_t>(bytes), folder, IsLink(entry.attributes, entry.reparseTag)});
@@ -146,7 +148,8 @@ bool Adopt(FolderNode* folder, const ChildBatch& batch, NodeArena& arena, std::v
     // A file's size is final once listed: its place in the run is too.
     for (const Entry& entry : batch.entries_)
         if (!entry.folder) files.push_back(&entry);
-    std::stable_sort(files.begin(), files.end(), [](const Entry* a, const Entry* b) { return a->size > b->size; });
+    auto larger = [](const Entry* a, const Entry* b) { return a->size > b->size; };
+    if (!std::is_sorted(files.begin(), files.end(), larger)) std::stable_sort(files.begin(), files.end(), larger);
 
     // Everything is made before anything is linked, so that a shortage
     // leaves the folder as it was; what was made stays in its region.
