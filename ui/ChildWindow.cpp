@@ -251,9 +251,13 @@ void ChildWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool ChildWindow::PostDefaultAction(Row row) {
-    const unsigned number = ++actionsAsked_;
+    // The slot is taken once the message is on its way (the window's own
+    // thread asks, and handles it later): a full queue drops no older one.
+    const unsigned number = actionsAsked_ + 1;
+    if (!PostMessageW(hwnd, kDefaultActionMessage, number, 0)) return false;
+    actionsAsked_ = number;
     actions_[number % std::size(actions_)] = {number, row, Main()->document.Removals()};
-    return PostMessageW(hwnd, kDefaultActionMessage, number, 0) != 0;
+    return true;
 }
 
 void ChildWindow::OnRButtonDown(LPARAM lParam) {
