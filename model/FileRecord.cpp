@@ -16,9 +16,7 @@ uint32_t Word(const char* record) {
 
 bool IsWide(uint32_t word) { return word >= kWide; }
 
-const char* NameOf(const char* record) {
-    return record + kIdBytes + kWordBytes + (IsWide(Word(record)) ? sizeof(uint64_t) : 0);
-}
+bool IsWide(bool link, uint64_t size) { return link || size >= kWide; }
 
 }  // namespace
 
@@ -38,22 +36,28 @@ uint64_t Size(const char* record) {
 
 bool IsLink(const char* record) { return Word(record) == kWideLink; }
 
-const char* Name(const char* record) { return NameOf(record); }
+const char* Name(const char* record) {
+    return record + kIdBytes + kWordBytes + (IsWide(Word(record)) ? sizeof(uint64_t) : 0);
+}
 
 const char* Next(const char* record) {
-    const char* name = NameOf(record);
+    const char* name = Name(record);
     return name + strlen(name) + 1;
 }
 
+const char* Skip(const char* record, int32_t count) {
+    for (; count > 0; --count) record = Next(record);
+    return record;
+}
+
 size_t Bytes(uint64_t size, bool link, size_t nameBytes) {
-    bool wide = link || size >= kWide;
-    return kIdBytes + kWordBytes + (wide ? sizeof(uint64_t) : 0) + nameBytes + 1;
+    return kIdBytes + kWordBytes + (IsWide(link, size) ? sizeof(uint64_t) : 0) + nameBytes + 1;
 }
 
 char* Write(char* out, uint64_t id, uint64_t size, bool link, const char* name, size_t nameBytes) {
     memcpy(out, &id, sizeof id);
     out += kIdBytes;
-    bool wide = link || size >= kWide;
+    bool wide = IsWide(link, size);
     uint32_t word = link ? kWideLink : wide ? kWide : static_cast<uint32_t>(size);
     memcpy(out, &word, sizeof word);
     out += kWordBytes;

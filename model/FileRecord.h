@@ -18,6 +18,8 @@ uint64_t Size(const char* record);
 bool IsLink(const char* record);
 const char* Name(const char* record);
 const char* Next(const char* record);
+// The record `count` records on from this one in the same run.
+const char* Skip(const char* record, int32_t count);
 // The bytes a record takes, and writing one; Write returns its end.
 size_t Bytes(uint64_t size, bool link, size_t nameBytes);
 char* Write(char* out, uint64_t id, uint64_t size, bool link, const char* name, size_t nameBytes);

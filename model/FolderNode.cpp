@@ -13,9 +13,7 @@ static_assert(sizeof(FolderNode) == (sizeof(void*) == 4 ? 48 : 64), "FolderNode 
 Row FolderNode::Child(int32_t i) const {
     int32_t folders = Folders();
     if (i < folders) return Row(Folder(i));
-    const char* record = FirstFile();
-    for (i -= folders; i > 0; --i) record = FileRecord::Next(record);
-    return Row::File(this, record);
+    return Row::File(this, FileRecord::Skip(FirstFile(), i - folders));
 }
 
 void InitNode(FolderNode* node) {
@@ -71,11 +69,14 @@ FolderNode* MakeFolder(NodeArena& arena, FolderNode* parent, const char* name, s
 bool Adopt(FolderNode* folder, const ChildBatch& batch, NodeArena& arena, std::vector<FolderNode*>* made) {
     using Entry = ChildBatch::Entry;
     std::vector<const Entry*> files;
+    std::vector<FolderNode*> own;
+    std::vector<FolderNode*>& added = made ? *made : own;
+    const size_t first = added.size();
     size_t folders = 0;
     try {
         for (const Entry& entry : batch.entries_) folders += entry.folder ? 1 : 0;
         files.reserve(batch.entries_.size() - folders);
-        if (made) made->reserve(made->size() + folders);
+        added.reserve(first + folders);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -88,16 +89,6 @@ bool Adopt(FolderNode* folder, const ChildBatch& batch, NodeArena& arena, std::v
     // Everything is made before anything is linked, so that a shortage
     // leaves the folder as it was; what was made stays in its region.
     const uint32_t level = (folder->State() & kLevelMask) + 1;
-    size_t first = made ? made->size() : 0;
-    std::vector<FolderNode*> own;
-    std::vector<FolderNode*>& added = made ? *made : own;
-    if (!made) {
-        try {
-            own.reserve(folders);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-    }
     for (const Entry& entry : batch.entries_) {
         if (!entry.folder) continue;
         FolderNode* node = MakeFolder(arena, folder, &batch.names_[entry.nameAt], entry.nameBytes);
@@ -130,10 +121,8 @@ bool Adopt(FolderNode* folder, const ChildBatch& batch, NodeArena& arena, std::v
     const char* run = folder->fileRun.load(std::memory_order_relaxed);
     if (!files.empty()) {
         // The new files merged into the run the folder has, largest first.
-        size_t bytes = 0;
-        const char* old = run;
-        for (int32_t i = 0; i < oldFiles; ++i) old = FileRecord::Next(old);
-        bytes = static_cast<size_t>(old - run);
+        const char* old = FileRecord::Skip(run, oldFiles);
+        size_t bytes = static_cast<size_t>(old - run);
         for (const Entry* entry : files) bytes += FileRecord::Bytes(entry->size, entry->link, entry->nameBytes);
         auto* merged = static_cast<char*>(arena.Take(bytes));
         if (!merged) {
@@ -221,8 +210,7 @@ int Unlink(Row row) {
         char* next = const_cast<char*>(FileRecord::Next(record));
         if (record == row.Record()) {
             // The run closes up: the records behind move to where it was.
-            const char* end = next;
-            for (int32_t j = i + 1; j < files; ++j) end = FileRecord::Next(end);
+            const char* end = FileRecord::Skip(next, files - i - 1);
             memmove(record, next, static_cast<size_t>(end - next));
             parent->runCount.store(files - 1, std::memory_order_release);
             return parent->Folders() + i;
